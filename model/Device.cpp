@@ -1,0 +1,62 @@
+#include "model/Device.h"
+
+#include "model/Wire.h"
+
+namespace gw {
+
+TDevice::TDevice(DraftPtr d, int x, int y) : xPos(x), yPos(y), draft(std::move(d)) { sizePins(); }
+
+void TDevice::sizePins() {
+    const int ni = draft ? draft->countInputs() : 0;
+    const int no = draft ? draft->countOutputs() : 0;
+    inputs.assign(ni, nullptr);
+    invertedInputs.assign(ni, 0);
+    outputs.assign(no, nullptr);
+    invertedOutputs.assign(no, 0);
+}
+
+namespace {
+// Pin values live on the stack; types with more pins than this (none of the built-in ones, and
+// no IC can have as many) use a buffer that grows once and is then reused, so a step never
+// allocates in steady state.
+constexpr int kStackPins = 64;
+thread_local std::vector<int> bigIns, bigOuts;
+}  // namespace
+
+void TDevice::Update() {
+    const int ni = static_cast<int>(inputs.size());
+    const int no = draft->countOutputs();
+    int insBuf[kStackPins], outsBuf[kStackPins];
+    int* ins = insBuf;
+    int* outs = outsBuf;
+    if (ni > kStackPins) {
+        if (static_cast<int>(bigIns.size()) < ni) bigIns.resize(ni);
+        ins = bigIns.data();
+    }
+    if (no > kStackPins) {
+        if (static_cast<int>(bigOuts.size()) < no) bigOuts.resize(no);
+        outs = bigOuts.data();
+    }
+    for (int i = 0; i < ni; ++i) {
+        const TWireComplex* n = inputs[i];
+        ins[i] = n ? (n->State == (invertedInputs[i] == 0 ? 1 : 0) ? 1 : 0) : 0;
+    }
+    int nout = draft->Update(ins, outs, *this);
+    if (nout > static_cast<int>(outputs.size())) nout = static_cast<int>(outputs.size());
+    for (int i = 0; i < nout; ++i) {
+        TWireComplex* n = outputs[i];
+        if (n) n->State = outs[i] == (invertedOutputs[i] == 0 ? 1 : 0) ? 1 : 0;
+    }
+}
+
+int TDevice::pointIn(int x, int y, int inner) const {
+    const int w = draft->width, h = draft->Height;
+    const int left = xPos - static_cast<int>(0.5 * w);
+    const int right = xPos + static_cast<int>(0.5 * w) + odd(w);
+    const int top = yPos - static_cast<int>(0.5 * h);
+    const int bottom = yPos + static_cast<int>(0.5 * h) + odd(h);
+    if (inner) return (left < x && x < right && top < y && y < bottom) ? 1 : 0;
+    return (left <= x && x <= right && top <= y && y <= bottom) ? 1 : 0;
+}
+
+}  // namespace gw

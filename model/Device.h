@@ -1,0 +1,77 @@
+// TDevice: one device placed on the board — a draft at a grid point, the net on each pin, an
+// inversion flag per pin and the device's own state (data, obj). The pin arrays always have the
+// draft's pin counts. The board owns devices; nets refer to them with plain pointers that the
+// board's removal operations clear.
+//
+// The step (Update) reads each input net (an unwired input reads 0, inverted or not; a wired
+// inverted input reads the negation), lets the draft compute, and writes each output net at once
+// (an inverted output drives the negation; an unwired output is computed and dropped). The board
+// steps its devices strictly in list order, so later devices see this step's values.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "model/Draft.h"
+
+namespace gw {
+
+class TWireComplex;
+
+// Per-device state object of a type (counter edge flags, an IC's inner circuit).
+class TDeviceObj {
+public:
+    virtual ~TDeviceObj() = default;
+};
+
+class TDevice {
+public:
+    int xPos = 0, yPos = 0;
+    DraftPtr draft;
+    std::vector<TWireComplex*> inputs;
+    std::vector<int> invertedInputs;
+    std::vector<TWireComplex*> outputs;
+    std::vector<int> invertedOutputs;
+    int data = 0;
+    int hover = 0;
+    std::unique_ptr<TDeviceObj> obj;
+    int notValid = 0;
+
+    TDevice() = default;
+    // A device of `d` at (x, y) with its pin arrays sized to the draft, nothing wired.
+    TDevice(DraftPtr d, int x, int y);
+    virtual ~TDevice() = default;
+    TDevice(const TDevice&) = delete;
+    TDevice& operator=(const TDevice&) = delete;
+
+    void Destroy() { notValid = 1; }
+    // Sizes the four pin arrays to the draft's counts, all null/0.
+    void sizePins();
+    void Update();
+
+    void Draw(Renderer& r, double ox, double oy, double sx, double sy, double fx, double fy);
+    void drawWireConnections(Renderer& r, double ox, double oy, double sx, double sy, double fx,
+                             double fy) const;
+    void drawInvertedInputs(Renderer& r, double ox, double oy, double sx, double sy, double fx,
+                            double fy) const;
+    void drawInvertedOutputs(Renderer& r, double ox, double oy, double sx, double sy, double fx,
+                             double fy) const;
+
+    void mouseOver() { draft->mouseOverFunc(*this); }
+    void onClick() { draft->onClickFunc(*this); }
+    void noClick() { draft->noClickFunc(*this); }
+    void whileClick() { draft->whileClickFunc(*this); }
+
+    // Hit test of the body in grid coordinates; with `inner` the edge (where pins sit) is outside.
+    int pointIn(int x, int y, int inner) const;
+};
+
+using DevicePtr = std::shared_ptr<TDevice>;
+
+// Steps every device of `devices` once, first to last.
+template <class List>
+void stepDevices(const List& devices) {
+    for (const auto& d : devices) d->Update();
+}
+
+}  // namespace gw

@@ -1,0 +1,93 @@
+// TDraft: a device type, the template every placed device of that type shares. It knows the body
+// size in grid cells, where its pins sit and what they are captioned, the body tint, how it computes
+// outputs from inputs, its title and its identifier. All per-device state lives in TDevice, never
+// here, so one draft serves every device placed from it.
+//
+// Grid geometry: a body of width w covers x = -trunc(w/2) .. -trunc(w/2) + w around the device's
+// reference point (likewise for the height); odd sizes reach one cell further right/down. Input pin
+// positions are reported one cell further right/down for odd sizes (getInputXPos/getInputYPos);
+// outputs are reported as stored. Everything that places, wires, draws or hit-tests a pin uses the
+// four get*Pos operations, never the stored arrays.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace gw {
+
+class TDevice;
+class Renderer;
+
+class TDraft {
+public:
+    int width = 0;
+    int Height = 0;
+    std::vector<int> input_xpos, input_ypos;
+    std::vector<std::string> input_cap;
+    std::vector<int> output_xpos, output_ypos;
+    std::vector<std::string> output_cap;
+    int colR = 255, colG = 255, colB = 255;
+
+    virtual ~TDraft() = default;
+
+    // One simulation step of `device`. `inputs` holds countInputs() values (0/1, inversion already
+    // applied); the type writes its results into `outputs` (room for countOutputs() values) and
+    // answers how many it wrote: countOutputs(), or 0 for "no result". May change device.data/obj.
+    virtual int Update(const int* inputs, int* outputs, TDevice& device) = 0;
+    // 1 when a click on a device of this type changes the user's circuit (the board marks itself
+    // changed).
+    virtual int clickAble() const = 0;
+
+    // Drawing (see the drawing notes in Draft.cpp / DraftDraw.cpp).
+    virtual void Draw(Renderer& r, double px, double py, double sx, double sy, double fx, double fy,
+                      const TDevice* device) const;
+    virtual void _drawArea(Renderer& r, int x, int y, int w, int h, double px, double py, double sx,
+                           double sy, double fx, double fy) const;
+    virtual void DrawGhost(Renderer& r, double px, double py, double sx, double sy, double fx,
+                           double fy) const;
+    virtual void DrawWireConnection(Renderer& r, double x, double y, double sx, double sy) const;
+
+    // The title drawn in the body centre; "" for none.
+    virtual std::string GetName() const = 0;
+    // The registry key and the type name stored in board files; "" for the base.
+    virtual std::string getID() const { return ""; }
+
+    virtual void drawConnections(Renderer& r, double px, double py, double sx, double sy, double fx,
+                                 double fy, const TDevice* device) const;
+    virtual void _drawConnection(Renderer& r, const std::string& caption, int x, int y, double px,
+                                 double py, double sx, double sy, double fx, double fy,
+                                 const TDevice* device) const;
+    virtual void _drawTitle(Renderer& r, double px, double py, double sx, double sy, double fx,
+                            double fy, const TDevice* device) const;
+
+    virtual int countInputs() const { return static_cast<int>(input_xpos.size()); }
+    virtual int getInputXPos(int i) const { return input_xpos[i] + (width % 2 != 0 ? 1 : 0); }
+    virtual int getInputYPos(int i) const { return input_ypos[i] + (Height % 2 != 0 ? 1 : 0); }
+    virtual std::string getInputCap(int i) const {
+        return i >= 0 && i < static_cast<int>(input_cap.size()) ? input_cap[i] : std::string();
+    }
+    virtual int countOutputs() const { return static_cast<int>(output_xpos.size()); }
+    virtual int getOutputXPos(int i) const { return output_xpos[i]; }
+    virtual int getOutputYPos(int i) const { return output_ypos[i]; }
+    virtual std::string getOutputCap(int i) const {
+        return i >= 0 && i < static_cast<int>(output_cap.size()) ? output_cap[i] : std::string();
+    }
+
+    // Mouse callbacks the board runs in the default editing mode.
+    virtual void mouseOverFunc(TDevice& device) const;
+    virtual void onClickFunc(TDevice& /*device*/) const {}
+    virtual void noClickFunc(TDevice& /*device*/) const {}
+    virtual void whileClickFunc(TDevice& /*device*/) const {}
+};
+
+// Base of the built-in kinds; adds nothing.
+class TFeatureDraft : public TDraft {};
+
+using DraftPtr = std::shared_ptr<TDraft>;
+
+// Decimal text of an int as identifiers and labels write numbers.
+inline std::string num(long long v) { return std::to_string(v); }
+inline int odd(int n) { return n % 2 != 0 ? 1 : 0; }
+
+}  // namespace gw

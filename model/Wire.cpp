@@ -1,0 +1,57 @@
+#include "model/Wire.h"
+
+namespace gw {
+
+TLine TLine::createRightCoords(const TLine& line, double sx, double sy, double ox, double oy) {
+    TLine r;
+    r.sx = static_cast<int>(line.sx * sx + ox);
+    r.sy = static_cast<int>(line.sy * sy + oy);
+    r.ex = static_cast<int>(ox + sx * line.ex);
+    r.ey = static_cast<int>(oy + sy * line.ey);
+    return r;
+}
+
+void TWireComplex::Destroy() {
+    notValid = 1;
+    outputList.clear();
+}
+
+int TWireComplex::isAt(int x, int y) const {
+    for (const TLine& l : lineList)
+        if ((l.sx == x && l.sy == y) || (l.ex == x && l.ey == y)) return 1;
+    return 0;
+}
+
+TLine* TWireComplex::addWire(int sx, int sy, int ex, int ey) {
+    if (containsLine(sx, sy, ex, ey)) return nullptr;
+    lineList.push_back(TLine{sx, sy, ex, ey});
+    updateKnots = 1;
+    return &lineList.back();
+}
+
+TLine* TWireComplex::containsLine(int x1, int y1, int x2, int y2) {
+    for (TLine& l : lineList) {
+        if (l.sx == x1 && l.sy == y1 && l.ex == x2 && l.ey == y2) return &l;
+        if (l.sx == x2 && l.sy == y2 && l.ex == x1 && l.ey == y1) return &l;
+    }
+    return nullptr;
+}
+
+void TWireComplex::recalcKnots() {
+    knotList.clear();
+    for (const TLine& l : lineList) {
+        addKnot(l.sx, l.sy);
+        addKnot(l.ex, l.ey);
+    }
+}
+
+void TWireComplex::addKnot(int x, int y) {
+    for (TKnot& k : knotList)
+        if (k.xPos == x && k.yPos == y) {
+            ++k.Count;
+            return;
+        }
+    knotList.push_back(TKnot{x, y, 1});
+}
+
+}  // namespace gw

@@ -1,0 +1,38 @@
+// A hand-built circuit for tests: devices in step order and nets, wired on both sides the way the
+// board records connections.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "model/Device.h"
+#include "model/Wire.h"
+
+namespace gwtest {
+
+struct Circuit {
+    std::vector<gw::DevicePtr> devices;
+    std::vector<std::shared_ptr<gw::TWireComplex>> nets;
+
+    gw::TDevice& add(gw::DraftPtr d, int x = 0, int y = 0) {
+        devices.push_back(std::make_shared<gw::TDevice>(std::move(d), x, y));
+        return *devices.back();
+    }
+    gw::TWireComplex& net() {
+        nets.push_back(std::make_shared<gw::TWireComplex>());
+        return *nets.back();
+    }
+    static void in(gw::TDevice& d, int pin, gw::TWireComplex& n) {
+        d.inputs[pin] = &n;
+        n.outputList.push_back(&d);
+    }
+    static void out(gw::TDevice& d, int pin, gw::TWireComplex& n) {
+        d.outputs[pin] = &n;
+        n.Input = &d;
+    }
+    void step(int n = 1) {
+        for (int i = 0; i < n; ++i) gw::stepDevices(devices);
+    }
+};
+
+}  // namespace gwtest
