@@ -1,0 +1,223 @@
+#include "ui/raster/RasterRenderer.h"
+
+#include <QTransform>
+
+#include <algorithm>
+#include <cmath>
+
+namespace gw {
+
+namespace {
+
+// Beyond this many images the caches are simply dropped and rebuilt on demand: boards use a
+// handful of frames in a handful of colours, so this only triggers on pathological colour churn.
+constexpr size_t kMaxCached = 4096;
+
+uint32_t packRgb(int r, int g, int b) {
+    auto c = [](int v) { return static_cast<uint32_t>(std::clamp(v, 0, 255)); };
+    return c(r) << 16 | c(g) << 8 | c(b);
+}
+
+QPainter::CompositionMode compositionFor(BlendMode m) {
+    switch (m) {
+        case BlendMode::Light: return QPainter::CompositionMode_Plus;
+        case BlendMode::Shade: return QPainter::CompositionMode_Multiply;
+        default: return QPainter::CompositionMode_SourceOver;
+    }
+}
+
+}  // namespace
+
+RasterRenderer::RasterRenderer() = default;
+
+RasterRenderer::~RasterRenderer() { end(); }
+
+bool RasterRenderer::begin(QImage* target) {
+    end();
+    if (!target || target->isNull()) return false;
+    target_ = target;
+    if (!painter_.begin(target_)) {
+        target_ = nullptr;
+        return false;
+    }
+    painter_.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter_.setRenderHint(QPainter::Antialiasing, false);
+    painter_.setPen(Qt::NoPen);
+    return true;
+}
+
+void RasterRenderer::end() {
+    if (painter_.isActive()) painter_.end();
+    target_ = nullptr;
+}
+
+void RasterRenderer::clear() {
+    if (!active()) return;
+    painter_.save();
+    painter_.resetTransform();
+    painter_.setOpacity(1);
+    painter_.setCompositionMode(QPainter::CompositionMode_Source);
+    painter_.fillRect(QRect(0, 0, target_->width(), target_->height()), QColor(cr_, cg_, cb_));
+    painter_.restore();
+}
+
+void RasterRenderer::place(double ax, double ay, double sx, double sy) {
+    QTransform t;
+    t.translate(ax, ay);
+    t.rotate(rot_);
+    t.scale(sx, sy);
+    painter_.setTransform(t);
+    const bool opaque = blend_ == BlendMode::Mask || blend_ == BlendMode::Solid;
+    painter_.setOpacity(opaque ? 1.0 : std::clamp(alpha_, 0.0, 1.0));
+    painter_.setCompositionMode(blend_ == BlendMode::Solid ? QPainter::CompositionMode_Source
+                                                           : compositionFor(blend_));
+}
+
+const QImage* RasterRenderer::source(Key key, const Image* img, const ImageFont* font) {
+    key.rgb = packRgb(r_, g_, b_);
+    key.mask = blend_ == BlendMode::Mask ? 1 : blend_ == BlendMode::Solid ? 2 : 0;
+    if (auto it = cache_.find(key); it != cache_.end()) return &it->second;
+
+    Key baseKey = key;
+    baseKey.rgb = 0xFFFFFF;
+    baseKey.mask = 0;
+    auto bit = base_.find(baseKey);
+    if (bit == base_.end()) {
+        QImage base;
+        if (img) {
+            const auto& px = img->framePixels(static_cast<int>(key.sub));
+            if (px.empty()) return nullptr;
+            base = QImage(px.data(), img->frameWidth(), img->frameHeight(), img->frameWidth() * 4,
+                          QImage::Format_RGBA8888)
+                       .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        } else {
+            const Glyph& g = font->glyph(key.sub);
+            if (g.w <= 0 || g.h <= 0) return nullptr;
+            base = QImage(g.w, g.h, QImage::Format_ARGB32_Premultiplied);
+            for (int y = 0; y < g.h; ++y) {
+                auto* line = reinterpret_cast<QRgb*>(base.scanLine(y));
+                for (int x = 0; x < g.w; ++x) {
+                    const int a = g.alpha[static_cast<size_t>(y) * g.w + x];
+                    line[x] = qRgba(a, a, a, a);
+                }
+            }
+        }
+        if (base_.size() >= kMaxCached) base_.clear();
+        bit = base_.emplace(baseKey, std::move(base)).first;
+    }
+    if (key.rgb == 0xFFFFFF && key.mask == 0) return &bit->second;
+
+    // Tint the premultiplied pixels; the mask blend keeps only pixels of alpha >= 0.5 and makes
+    // them opaque, the solid blend copies colour with full opacity.
+    QImage out = bit->second.copy();
+    const int tr = r_, tg = g_, tb = b_;
+    for (int y = 0; y < out.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) {
+            const QRgb p = line[x];
+            int a = qAlpha(p), r = qRed(p), g = qGreen(p), b = qBlue(p);
+            if (key.mask != 0 && a > 0) {  // back to straight colour
+                r = r * 255 / a;
+                g = g * 255 / a;
+                b = b * 255 / a;
+                if (key.mask == 1 && a < 128) r = g = b = a = 0;
+                else a = 255;
+            } else if (key.mask != 0) {
+                if (key.mask == 1) { line[x] = 0; continue; }
+                a = 255;  // solid: transparent pixels are copied as black
+            }
+            line[x] = qRgba((r * std::clamp(tr, 0, 255) + 127) / 255, (g * std::clamp(tg, 0, 255) + 127) / 255,
+                            (b * std::clamp(tb, 0, 255) + 127) / 255, a);
+        }
+    }
+    if (cache_.size() >= kMaxCached) cache_.clear();
+    return &cache_.emplace(key, std::move(out)).first->second;
+}
+
+void RasterRenderer::drawImage(const Image* img, double x, double y, int frame) {
+    if (!active() || !img || frame < 0 || frame >= img->frameCount()) return;
+    Key k;
+    k.id = img->id();
+    k.sub = static_cast<uint32_t>(frame);
+    const QImage* src = source(k, img, nullptr);
+    if (!src) return;
+    place(x, y, sx_, sy_);
+    painter_.drawImage(QPointF(-img->handleX(), -img->handleY()), *src);
+}
+
+void RasterRenderer::drawImageRect(const Image* img, double x, double y, double w, double h, int frame) {
+    if (!active() || !img || frame < 0 || frame >= img->frameCount()) return;
+    if (img->frameWidth() <= 0 || img->frameHeight() <= 0) return;
+    Key k;
+    k.id = img->id();
+    k.sub = static_cast<uint32_t>(frame);
+    const QImage* src = source(k, img, nullptr);
+    if (!src) return;
+    const double fx = w / img->frameWidth(), fy = h / img->frameHeight();
+    if (fx == 0 || fy == 0) return;
+    place(x, y, sx_ * fx, sy_ * fy);
+    painter_.drawImage(QPointF(-img->handleX(), -img->handleY()), *src);
+}
+
+void RasterRenderer::drawRect(double x, double y, double w, double h) {
+    if (!active()) return;
+    place(x, y, sx_, sy_);
+    const QColor c(std::clamp(r_, 0, 255), std::clamp(g_, 0, 255), std::clamp(b_, 0, 255));
+    painter_.fillRect(QRectF(0, 0, w, h), c);
+}
+
+void RasterRenderer::drawLine(double x1, double y1, double x2, double y2) {
+    if (!active()) return;
+    // A quad from pixel centre to pixel centre, extended half a pixel at both ends so that the
+    // first and the last pixel are covered; one pixel wide at scale 1.
+    place(x1, y1, sx_, sy_);
+    const QTransform t = painter_.transform();
+    const QPointF a = t.map(QPointF(0.5, 0.5)), b = t.map(QPointF(x2 - x1 + 0.5, y2 - y1 + 0.5));
+    painter_.resetTransform();
+    double dx = b.x() - a.x(), dy = b.y() - a.y();
+    const double len = std::hypot(dx, dy);
+    if (len > 0) {
+        dx /= len;
+        dy /= len;
+    } else {
+        dx = 1;
+        dy = 0;
+    }
+    const double hw = 0.5 * (std::fabs(sx_) + std::fabs(sy_)) * 0.5;
+    const double ex = dx * 0.5, ey = dy * 0.5, nx = -dy * hw, ny = dx * hw;
+    const QPointF quad[4] = {QPointF(a.x() - ex + nx, a.y() - ey + ny), QPointF(b.x() + ex + nx, b.y() + ey + ny),
+                             QPointF(b.x() + ex - nx, b.y() + ey - ny), QPointF(a.x() - ex - nx, a.y() - ey - ny)};
+    painter_.setBrush(QColor(std::clamp(r_, 0, 255), std::clamp(g_, 0, 255), std::clamp(b_, 0, 255)));
+    painter_.drawConvexPolygon(quad, 4);
+    painter_.setBrush(Qt::NoBrush);
+}
+
+void RasterRenderer::plot(double x, double y) {
+    if (!active()) return;
+    place(0, 0, 1, 1);
+    painter_.resetTransform();
+    painter_.fillRect(QRectF(x, y, 1, 1), QColor(std::clamp(r_, 0, 255), std::clamp(g_, 0, 255), std::clamp(b_, 0, 255)));
+}
+
+void RasterRenderer::drawText(const std::string& utf8, double x, double y) {
+    if (!active() || !font_) return;
+    place(x, y, sx_, sy_);
+    const QTransform t = painter_.transform();
+    int pen = 0;
+    Key k;
+    k.id = font_->id();
+    k.kind = 1;
+    for (uint32_t cp : ImageFont::decodeUtf8(utf8)) {
+        const Glyph& g = font_->glyph(cp);
+        if (g.w > 0 && g.h > 0) {
+            k.sub = cp;
+            if (const QImage* src = source(k, nullptr, font_)) {
+                painter_.setTransform(t);
+                painter_.drawImage(QPointF(pen + g.left, g.top), *src);
+            }
+        }
+        pen += g.advance;
+    }
+}
+
+}  // namespace gw
