@@ -278,6 +278,14 @@ private:
 
     std::unique_ptr<BoardIndex> index_;
     int frameDepth_ = 0;
+
+    // Off-screen skipping while Draw runs (BoardDraw.cpp): the view size (-1 outside Draw), the
+    // measured drawing extent of each device type, and which devices reach into the view.
+    struct DrawExtentCache;
+    std::shared_ptr<DrawExtentCache> drawExtents_;
+    double cullW_ = -1, cullH_ = -1;
+    std::vector<unsigned char> visible_;
+    bool outsideView(double l, double t, double r, double b) const;
 };
 
 }  // namespace gw
