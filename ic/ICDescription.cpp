@@ -1,6 +1,11 @@
 #include "ic/ICDescription.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
 #include <time.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "io/AtomicFile.h"
 #include "io/ByteStream.h"
@@ -164,6 +169,40 @@ std::string reportICProblem(TICDescription& dsc) {
         if (problemHandler()) problemHandler()(dsc, why);
     }
     return why;
+}
+
+std::shared_ptr<TLoadedDraft> registerICDescription(const ICDescriptionPtr& dsc) {
+    if (!dsc || getDraft(dsc->id)) return nullptr;
+    auto draft = TLoadedDraft::Create(dsc);
+    registerDraft(draft);
+    reportICProblem(*dsc);
+    return draft;
+}
+
+std::vector<ICDescriptionPtr> readICFolder(const std::string& dir, std::vector<std::string>* skipped) {
+    std::vector<ICDescriptionPtr> found;
+    DIR* d = opendir(dir.c_str());
+    if (!d) {
+        if (skipped)
+            skipped->push_back("Could not list the IC folder \"" + dir + "\": " + std::strerror(errno) + ".");
+        return found;
+    }
+    while (dirent* e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.empty()) break;
+        if (name == "." || name == "..") continue;
+        const std::string path = dir + "/" + name;
+        struct stat st {};
+        if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        auto dsc = TICDescription::Create();
+        std::string why;
+        if (dsc->readFromFile(path, &why))
+            found.push_back(std::move(dsc));
+        else if (skipped)
+            skipped->push_back(why);
+    }
+    closedir(d);
+    return found;
 }
 
 // --- the virtual circuit ---

@@ -86,6 +86,18 @@ ICProblemHandler setICProblemHandler(ICProblemHandler handler);
 // it when they register an IC, so a broken IC is reported even before a device of it runs.
 std::string reportICProblem(TICDescription& dsc);
 
+// Registers a TLoadedDraft for `dsc` unless a type with its id is registered already (that type then
+// stays in force and nullptr is answered). A new type whose inner circuit cannot be built is still
+// registered (its devices give 0) and its problem is reported through reportICProblem.
+std::shared_ptr<class TLoadedDraft> registerICDescription(const ICDescriptionPtr& dsc);
+
+// Reads every regular file of folder `dir` as an IC description, in the order the folder lists its
+// entries ("." and ".." and sub-folders skipped). Answers the descriptions that read; for each file
+// that did not, `skipped` (when given) receives a sentence naming it and the reason. A folder that
+// cannot be listed gives nothing and one sentence.
+std::vector<ICDescriptionPtr> readICFolder(const std::string& dir,
+                                           std::vector<std::string>* skipped = nullptr);
+
 // A wire of an inner circuit.
 class TVWire {
 public:
