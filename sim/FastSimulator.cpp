@@ -1,0 +1,17 @@
+#include "sim/FastSimulator.h"
+
+namespace gw {
+
+void FastSimulator::step(const std::vector<DevicePtr>& devices, uint64_t version) {
+    if (!valid_ || version != version_ || devices.size() != size_) {
+        circuit_.build(devices);
+        version_ = version;
+        size_ = devices.size();
+        valid_ = true;
+        ++compiles_;
+    }
+    circuit_.run(1);
+    circuit_.syncToModel();
+}
+
+}  // namespace gw

@@ -1,0 +1,44 @@
+// FastSimulator: the board's simulation step through a compiled form, recompiled when the board
+// says its circuit changed.
+//
+// Contract with the board. The board keeps a counter that it increments on every change the
+// compiled form cannot see by itself: a device added or removed, a pin connected or disconnected, a
+// pin's inversion toggled, nets merged, split or removed, a board read from a file, and any change of
+// a net's State or of a non-switch device's data or counter state made outside a step. It then
+// steps with `step(deviceList, counter)` instead of stepping each device. A switch's data may change
+// freely between steps (the mouse handling does); it is read live.
+//
+// After step() the model is exactly what stepping each device's Update would have left: net State,
+// device data and counter flags are written back (only what changed), so drawing, saving and the
+// editing modes read the model as before. As a guard against a forgotten increment the device count
+// is compared as well, so a removed device is never reached through a stale pointer.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "sim/CompiledCircuit.h"
+
+namespace gw {
+
+class FastSimulator {
+public:
+    // One step of `devices` in list order. Compiles first when nothing is compiled yet, when
+    // `version` differs from the one compiled, or when the list length changed.
+    void step(const std::vector<DevicePtr>& devices, uint64_t version);
+    // Drops the compiled form; the next step compiles again.
+    void invalidate() { valid_ = false; }
+
+    const CompiledCircuit& compiled() const { return circuit_; }
+    // How many times the device list was compiled (for tests and the status of the editor).
+    uint64_t compileCount() const { return compiles_; }
+
+private:
+    CompiledCircuit circuit_;
+    uint64_t version_ = 0;
+    size_t size_ = 0;
+    bool valid_ = false;
+    uint64_t compiles_ = 0;
+};
+
+}  // namespace gw

@@ -1,0 +1,302 @@
+// The compiled step against the reference step of the object model: thousands of random circuits
+// of every built-in kind (plus types the compiled form leaves to their own Update), with feedback,
+// inversions, shared and unwired pins, clocks on a simulated clock and random generators, stepped
+// side by side; net values, device data and counter edge flags must agree after every step.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "model/Catalogue.h"
+#include "model/InputDevices.h"
+#include "model/LogicDevices.h"
+#include "model/SimEnvironment.h"
+#include "sim/CompiledCircuit.h"
+#include "sim/FastSimulator.h"
+#include "support/Circuit.h"
+
+using namespace gw;
+using gwtest::Circuit;
+
+namespace {
+
+// A type the compiled form has no kind for: an exclusive-or that also counts its steps in data.
+class XorCounting : public TDraft {
+public:
+    XorCounting() {
+        width = 2;
+        Height = 3;
+        input_xpos = {-1, -1};
+        input_ypos = {-1, 0};
+        output_xpos = {1, 1};
+        output_ypos = {0, 1};
+    }
+    int Update(const int* in, int* out, TDevice& d) override {
+        ++d.data;
+        out[0] = in[0] ^ in[1];
+        out[1] = d.data;  // any int: the net is 1 only for a 1 on a plain pin, 0 on an inverted one
+        return 2;
+    }
+    int clickAble() const override { return 0; }
+    std::string GetName() const override { return "X"; }
+};
+
+std::vector<DraftPtr> draftPool() {
+    std::vector<DraftPtr> pool;
+    for (auto& e : makeBuiltinCatalogue()) pool.push_back(e.draft);
+    // Short periods so clocks flip within a few simulated milliseconds.
+    for (int t : {1, 2, 3, 7, 20}) pool.push_back(TTicker::Create(t));
+    pool.push_back(TTicker::Create(-5));           // a second random generator
+    pool.push_back(TLogic::Create(3, 2));          // inverter with three inputs: reads only the first
+    pool.push_back(TLogic::Create(2, 7));          // unknown logic kind: always 0
+    pool.push_back(TLogic::Create(0, 0));          // AND without inputs: 1
+    pool.push_back(TCounter::Create(0));           // counter without bits
+    pool.push_back(std::make_shared<XorCounting>());
+    // Weight the common parts: gates, adders, memory cells and counters.
+    for (int i = 0; i < 3; ++i) {
+        pool.push_back(TLogic::Create(2, 0));
+        pool.push_back(TLogic::Create(2, 1));
+        pool.push_back(TLogic::Create(1, 2));
+        pool.push_back(TAdder::Create(1));
+        pool.push_back(TRam::Create());
+        pool.push_back(TCounter::Create(3));
+    }
+    return pool;
+}
+
+// Two identical circuits: one for the reference step, one for the compiled step.
+struct Twin {
+    Circuit ref, fast;
+
+    // Adds the same device to both; answers its index.
+    size_t add(const DraftPtr& d) {
+        ref.add(d);
+        fast.add(d);
+        return ref.devices.size() - 1;
+    }
+    void net(int state) {
+        ref.net().State = state;
+        fast.net().State = state;
+    }
+    void in(size_t dev, int pin, size_t net) {
+        Circuit::in(*ref.devices[dev], pin, *ref.nets[net]);
+        Circuit::in(*fast.devices[dev], pin, *fast.nets[net]);
+    }
+    void out(size_t dev, int pin, size_t net) {
+        Circuit::out(*ref.devices[dev], pin, *ref.nets[net]);
+        Circuit::out(*fast.devices[dev], pin, *fast.nets[net]);
+    }
+    template <class F>
+    void both(F f) {
+        for (size_t i = 0; i < ref.devices.size(); ++i) f(*ref.devices[i], *fast.devices[i]);
+    }
+};
+
+// A random circuit of `n` devices over about 1.3 n nets. Most pins are wired to a random net (so
+// feedback loops and nets with several drivers arise), some are left unwired, a quarter inverted.
+Twin randomTwin(std::mt19937& rng, const std::vector<DraftPtr>& pool, int n) {
+    Twin t;
+    const int nets = 1 + n * 13 / 10;
+    for (int i = 0; i < nets; ++i) t.net(static_cast<int>(rng() & 1));
+    std::uniform_int_distribution<int> pick(0, static_cast<int>(pool.size()) - 1), netPick(0, nets - 1),
+        pct(0, 99);
+    for (int i = 0; i < n; ++i) {
+        const size_t d = t.add(pool[pick(rng)]);
+        TDevice& r = *t.ref.devices[d];
+        for (size_t k = 0; k < r.inputs.size(); ++k) {
+            if (pct(rng) < 85) t.in(d, static_cast<int>(k), netPick(rng));
+            if (pct(rng) < 25) {
+                t.ref.devices[d]->invertedInputs[k] = 1;
+                t.fast.devices[d]->invertedInputs[k] = 1;
+            }
+        }
+        for (size_t k = 0; k < r.outputs.size(); ++k) {
+            if (pct(rng) < 85) t.out(d, static_cast<int>(k), netPick(rng));
+            if (pct(rng) < 25) {
+                t.ref.devices[d]->invertedOutputs[k] = 1;
+                t.fast.devices[d]->invertedOutputs[k] = 1;
+            }
+        }
+        // Start values: memory and counters hold something, sometimes out of range.
+        const int v = pct(rng) < 10 ? static_cast<int>(rng() % 2000) - 1000 : static_cast<int>(rng() % 8);
+        t.ref.devices[d]->data = v;
+        t.fast.devices[d]->data = v;
+    }
+    return t;
+}
+
+int flagsOf(const TDevice& d) {
+    auto* c = dynamic_cast<const TCounterData*>(d.obj.get());
+    return c ? c->addSignal + 2 * c->subSignal : 0;
+}
+
+// Empty when both circuits agree; otherwise what differs first.
+std::string difference(Twin& t) {
+    for (size_t i = 0; i < t.ref.nets.size(); ++i)
+        if (t.ref.nets[i]->State != t.fast.nets[i]->State)
+        {
+            std::string who;
+            for (size_t k = 0; k < t.ref.devices.size(); ++k)
+                for (size_t o = 0; o < t.ref.devices[k]->outputs.size(); ++o)
+                    if (t.ref.devices[k]->outputs[o] == t.ref.nets[i].get())
+                        who += " [" + std::to_string(k) + " " + t.ref.devices[k]->draft->getID() + " pin " +
+                               std::to_string(o) + " inv " + std::to_string(t.ref.devices[k]->invertedOutputs[o]) +
+                               " data " + std::to_string(t.ref.devices[k]->data) + "]";
+            return "net " + std::to_string(i) + ": " + std::to_string(t.ref.nets[i]->State) + " vs " +
+                   std::to_string(t.fast.nets[i]->State) + who;
+        }
+    for (size_t i = 0; i < t.ref.devices.size(); ++i) {
+        const TDevice &a = *t.ref.devices[i], &b = *t.fast.devices[i];
+        if (a.data != b.data)
+            return "device " + std::to_string(i) + " " + a.draft->getID() + " data " + std::to_string(a.data) +
+                   " vs " + std::to_string(b.data);
+        if (flagsOf(a) != flagsOf(b))
+            return "device " + std::to_string(i) + " " + a.draft->getID() + " counter flags " +
+                   std::to_string(flagsOf(a)) + " vs " + std::to_string(flagsOf(b));
+    }
+    return "";
+}
+
+// Runs each circuit under its own simulated environment with the same start and seed.
+struct Envs {
+    std::shared_ptr<SimulatedEnvironment> ref, fast;
+    std::shared_ptr<SimEnvironment> saved;
+    explicit Envs(uint32_t seed)
+        : ref(std::make_shared<SimulatedEnvironment>(1000 + seed % 977, seed)),
+          fast(std::make_shared<SimulatedEnvironment>(1000 + seed % 977, seed)) {
+        saved = setSimEnvironment(ref);
+    }
+    ~Envs() { setSimEnvironment(saved); }
+    void advance(int64_t ms) {
+        ref->advance(ms);
+        fast->advance(ms);
+    }
+};
+
+}  // namespace
+
+TEST(CompiledStep, AgreesWithReferenceOnThousandsOfRandomCircuits) {
+    const auto pool = draftPool();
+    std::mt19937 rng(20240611);
+    size_t fallbacks = 0, devices = 0;
+    for (int circuit = 0; circuit < 3000; ++circuit) {
+        const int n = 1 + static_cast<int>(rng() % (circuit % 10 == 0 ? 200 : 40));
+        Twin t = randomTwin(rng, pool, n);
+        Envs env(static_cast<uint32_t>(rng()));
+        FastSimulator fast;
+        uint64_t version = 0;
+        for (int step = 0; step < 25; ++step) {
+            // Between steps: the mouse flips switches (read live, no recompile), time passes, and
+            // now and then the circuit is edited (a pin rewired or its inversion toggled).
+            t.both([&](TDevice& a, TDevice& b) {
+                if (typeid(*a.draft) == typeid(TSwich) && rng() % 4 == 0) a.data = b.data = static_cast<int>(rng() % 2);
+            });
+            env.advance(rng() % 9);
+            if (rng() % 8 == 0) {
+                const size_t d = rng() % t.ref.devices.size();
+                TDevice &a = *t.ref.devices[d], &b = *t.fast.devices[d];
+                if (!a.inputs.empty()) {
+                    const size_t k = rng() % a.inputs.size();
+                    if (rng() % 2) {
+                        a.invertedInputs[k] ^= 1;
+                        b.invertedInputs[k] ^= 1;
+                    } else {
+                        const size_t to = rng() % t.ref.nets.size();
+                        a.inputs[k] = t.ref.nets[to].get();
+                        b.inputs[k] = t.fast.nets[to].get();
+                    }
+                    ++version;
+                }
+            }
+            setSimEnvironment(env.ref);
+            t.ref.step();
+            setSimEnvironment(env.fast);
+            fast.step(t.fast.devices, version);
+            const std::string diff = difference(t);
+            ASSERT_EQ(diff, "") << "circuit " << circuit << " (" << n << " devices), step " << step;
+        }
+        fallbacks += fast.compiled().fallbackCount();
+        devices += fast.compiled().deviceCount();
+    }
+    // The odd types above must really have gone through the fallback, and most devices not.
+    EXPECT_GT(fallbacks, 0u);
+    EXPECT_LT(fallbacks * 5, devices);
+}
+
+TEST(CompiledStep, SeveralStepsBeforeOneSyncStillAgree) {
+    // Without a sync after each step the change lists stop tracking and the sync writes everything.
+    const auto pool = draftPool();
+    std::mt19937 rng(77);
+    for (int circuit = 0; circuit < 300; ++circuit) {
+        Twin t = randomTwin(rng, pool, 1 + static_cast<int>(rng() % 60));
+        Envs env(static_cast<uint32_t>(rng()));
+        CompiledCircuit cc;
+        cc.build(t.fast.devices);
+        for (int round = 0; round < 6; ++round) {
+            const int k = 1 + static_cast<int>(rng() % 4);
+            for (int i = 0; i < k; ++i) {
+                setSimEnvironment(env.ref);
+                t.ref.step();
+                setSimEnvironment(env.fast);
+                cc.run(1);
+                env.advance(rng() % 5);
+            }
+            cc.syncToModel();
+            ASSERT_EQ(difference(t), "") << "circuit " << circuit << " round " << round;
+        }
+    }
+}
+
+TEST(CompiledStep, ModelStaysUntouchedUntilSync) {
+    // A switch driving an LED: the step changes the flat form only; the sync brings the model along.
+    Circuit c;
+    TWireComplex& n = c.net();
+    TDevice& sw = c.add(TSwich::Create(1));
+    TDevice& led = c.add(TLed::Create(255, 0, 0));
+    Circuit::out(sw, 0, n);
+    Circuit::in(led, 2, n);
+    sw.data = 1;
+    CompiledCircuit cc;
+    cc.build(c.devices);
+    cc.run(1);
+    EXPECT_EQ(n.State, 0);
+    EXPECT_EQ(led.data, 0);
+    cc.syncToModel();
+    EXPECT_EQ(n.State, 1);
+    EXPECT_EQ(led.data, 1);
+    // The sync writes only what changed: a net value that no step touched is left alone.
+    TWireComplex& lone = c.net();
+    lone.State = 1;
+    cc.run(1);
+    cc.syncToModel();
+    EXPECT_EQ(lone.State, 1);
+}
+
+TEST(FastSimulatorTest, RecompilesOnVersionOrLengthChangeOnly) {
+    Circuit c;
+    TWireComplex &a = c.net(), &b = c.net();
+    TDevice& sw = c.add(TSwich::Create(1));
+    Circuit::out(sw, 0, a);
+    TDevice& inv = c.add(TLogic::Create(1, 2));
+    Circuit::in(inv, 0, a);
+    Circuit::out(inv, 0, b);
+    FastSimulator fs;
+    fs.step(c.devices, 1);
+    EXPECT_EQ(b.State, 1);
+    sw.data = 1;  // a click: no recompile needed
+    fs.step(c.devices, 1);
+    EXPECT_EQ(b.State, 0);
+    EXPECT_EQ(fs.compileCount(), 1u);
+
+    inv.invertedOutputs[0] = 1;  // an edit the board announces with a new version
+    fs.step(c.devices, 2);
+    EXPECT_EQ(b.State, 1);
+    EXPECT_EQ(fs.compileCount(), 2u);
+
+    // A device added without a new version is still noticed by the length guard.
+    TDevice& led = c.add(TLed::Create(1, 2, 3));
+    Circuit::in(led, 0, b);
+    fs.step(c.devices, 2);
+    EXPECT_EQ(led.data, 1);
+    EXPECT_EQ(fs.compileCount(), 3u);
+}
