@@ -119,6 +119,10 @@ void TBoardEngine::MouseToTilePos(double px, double py, int& outX, int& outY) {
 }
 
 DevicePtr TBoardEngine::getDeviceAt(int x, int y, int inner) const {
+    if (indexActive()) {
+        const long i = index_->deviceAt(x, y, inner);
+        return i < 0 ? nullptr : deviceList[static_cast<size_t>(i)];
+    }
     for (const auto& d : deviceList)
         if (d->pointIn(x, y, inner)) return d;
     return nullptr;
@@ -126,6 +130,11 @@ DevicePtr TBoardEngine::getDeviceAt(int x, int y, int inner) const {
 
 std::vector<WirePtr> TBoardEngine::getWiresAt(int x, int y) const {
     std::vector<WirePtr> out;
+    if (indexActive()) {
+        index_->wiresAt(x, y, hits_);
+        for (long i : hits_) out.push_back(wireComplexList[static_cast<size_t>(i)]);
+        return out;
+    }
     for (const auto& w : wireComplexList)
         if (w->isAt(x, y)) out.push_back(w);
     return out;
@@ -134,6 +143,11 @@ std::vector<WirePtr> TBoardEngine::getWiresAt(int x, int y) const {
 int TBoardEngine::countWiresAt(int x, int y, WirePtr* first) const {
     int n = 0;
     if (first) first->reset();
+    if (indexActive()) {
+        index_->wiresAt(x, y, hits_);
+        if (first && !hits_.empty()) *first = wireComplexList[static_cast<size_t>(hits_[0])];
+        return static_cast<int>(hits_.size());
+    }
     for (const auto& w : wireComplexList) {
         if (!w->isAt(x, y)) continue;
         if (n == 0 && first) *first = w;
@@ -165,6 +179,12 @@ int TBoardEngine::posAbleForDraft(const DraftPtr& draft, int x, int y, const TDe
     // each list checks the whole interior rectangle at once.
     const int l = b.left + 1, r = b.right - 1, t = b.top + 1, bt = b.bottom - 1;
     if (l > r || t > bt) return 1;
+    if (indexActive()) {
+        const int wires = index_->anyWireEndIn(l, t, r, bt);
+        if (wires == 1) return 0;
+        const int devs = wires == 0 ? index_->anyDeviceMeets(l, t, r, bt, ignore) : -1;
+        if (devs >= 0) return devs ? 0 : 1;
+    }
     for (const auto& w : wireComplexList)
         for (const TLine& s : w->lineList)
             if ((l <= s.sx && s.sx <= r && t <= s.sy && s.sy <= bt) ||
@@ -238,7 +258,7 @@ DevicePtr TBoardEngine::addDevice(const DraftPtr& draft, int x, int y) {
         }
     }
     deviceList.push_back(d);
-    invalidateIndex();
+    index_->invalidateDevices();
     return d;
 }
 
@@ -263,7 +283,7 @@ void TBoardEngine::_removeDevice(TDevice* device) {
     }
     device->Destroy();
     deviceList.erase(it);
-    invalidateIndex();
+    index_->invalidateDevices();
 }
 
 void TBoardEngine::markPos(int x, int y, int color) {
@@ -282,7 +302,9 @@ void TBoardEngine::updateDevices() { stepDevices(deviceList); }
 
 // --- index plumbing ---
 
-TBoardEngine::FrameScope::FrameScope(TBoardEngine& board) : board_(board) { ++board_.frameDepth_; }
+TBoardEngine::FrameScope::FrameScope(TBoardEngine& board) : board_(board) {
+    if (board_.frameDepth_++ == 0) board_.index_->verify();
+}
 
 TBoardEngine::FrameScope::~FrameScope() { --board_.frameDepth_; }
 
@@ -290,7 +312,9 @@ void TBoardEngine::invalidateIndex() {
     if (index_) index_->invalidate();
 }
 
-bool TBoardEngine::indexActive() const { return false; }
+bool TBoardEngine::indexActive() const { return frameDepth_ > 0; }
+
+void TBoardEngine::netsEdited() { index_->invalidateNets(); }
 
 WirePtr TBoardEngine::findWire(const TWireComplex* w) const {
     for (const auto& p : wireComplexList)

@@ -275,9 +275,11 @@ private:
     friend class BoardIndex;
     WirePtr findWire(const TWireComplex* w) const;
     bool indexActive() const;
+    void netsEdited();
 
     std::unique_ptr<BoardIndex> index_;
     int frameDepth_ = 0;
+    mutable std::vector<long> hits_;  // scratch for indexed net lookups
 
     // Off-screen skipping while Draw runs (BoardDraw.cpp): the view size (-1 outside Draw), the
     // measured drawing extent of each device type, and which devices reach into the view.

@@ -167,7 +167,7 @@ void TBoardEngine::updateWireMode() {
     };
     joinPins(sx, sy, true, true);
     joinPins(ex, ey, inDev != nullptr, outDev != nullptr);
-    invalidateIndex();
+    netsEdited();
 
     if (ctrl) {
         modeWire_state = 1;
@@ -204,7 +204,7 @@ void TBoardEngine::_connectWires(TWireComplex* a, TWireComplex* b) {
     a->Input = nullptr;
     wireComplexList.erase(std::find(wireComplexList.begin(), wireComplexList.end(), keep));
     a->Destroy();
-    invalidateIndex();
+    netsEdited();
 }
 
 void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
@@ -289,7 +289,7 @@ void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
     w->Input = nullptr;
     w->Destroy();
     wireComplexList.erase(std::find(wireComplexList.begin(), wireComplexList.end(), keep));
-    invalidateIndex();
+    netsEdited();
 }
 
 void TBoardEngine::_removeWire(TWireComplex* w) {
@@ -303,7 +303,7 @@ void TBoardEngine::_removeWire(TWireComplex* w) {
     w->Input = nullptr;
     wireComplexList.erase(it);
     w->Destroy();
-    invalidateIndex();
+    netsEdited();
 }
 
 }  // namespace gw
