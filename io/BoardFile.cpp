@@ -260,6 +260,10 @@ private:
         return true;
     }
 
+    static std::string count(std::size_t n, const char* what) {
+        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+    }
+
     std::string deviceName(int32_t d) const {
         return "device " + std::to_string(d) + " (\"" + devices_[d]->draft->getID() + "\")";
     }
@@ -267,7 +271,7 @@ private:
     bool checkDevice(int32_t d, const std::string& where) {
         if (d < 0 || static_cast<std::size_t>(d) >= devices_.size())
             return fail(where, "device " + std::to_string(d) + " does not exist; the file holds " +
-                                   std::to_string(devices_.size()) + " devices");
+                                   count(devices_.size(), "device"));
         return true;
     }
 
@@ -299,7 +303,7 @@ private:
                 TDevice& dev = *devices_[d];
                 if (p < 0 || static_cast<std::size_t>(p) >= dev.inputs.size())
                     return fail(at, deviceName(d) + " has no input " + std::to_string(p) + "; it has " +
-                                        std::to_string(dev.inputs.size()) + " inputs");
+                                        count(dev.inputs.size(), "input"));
                 if (dev.inputs[p])
                     return fail(at, "input " + std::to_string(p) + " of " + deviceName(d) +
                                         (dev.inputs[p] == self ? " is listed twice for this net"
@@ -318,7 +322,7 @@ private:
                 TDevice& dev = *devices_[d];
                 if (p < 0 || static_cast<std::size_t>(p) >= dev.outputs.size())
                     return fail(at, deviceName(d) + " has no output " + std::to_string(p) + "; it has " +
-                                        std::to_string(dev.outputs.size()) + " outputs");
+                                        count(dev.outputs.size(), "output"));
                 if (dev.outputs[p])
                     return fail(at, "output " + std::to_string(p) + " of " + deviceName(d) +
                                         (dev.outputs[p] == self ? " is listed twice for this net"
