@@ -65,6 +65,8 @@ public:
 
     // Sizes, for tests and benchmarks.
     size_t deviceCount() const { return deviceCount_; }
+    // Inner devices of IC devices, expanded into the flat form.
+    size_t innerDeviceCount() const { return innerCount_; }
     size_t netCount() const { return netRef_.size() - kFirstNet; }
     // Devices stepped through their draft's Update because the flat form has no kind for them.
     size_t fallbackCount() const { return fallbacks_.size(); }
@@ -73,18 +75,23 @@ public:
 
     // Internal kinds of the flat form.
     enum Kind : uint8_t {
-        kGate,      // threshold gate: 1 when at least `param` inputs are 1 (AND, OR, constant)
-        kGateNot,   // the negation of kGate (the inverter)
+        kGate,     // threshold gate: 1 when at least `param` inputs are 1 (AND, OR, constant)
+        kGateNot,  // the negation of kGate (the inverter)
+        kGate2,    // kGate with 2, 3 or 4 inputs and one output, unrolled
+        kGate3,
+        kGate4,
+        kNot1,  // kGateNot with one input and one output
         kAdder,
         kRam,
-        kCounter,   // param = bits
-        kSwitch,    // aux = index into live_
-        kClock,     // aux = half period in ms
+        kCounter,  // param = bits
+        kSwitch,   // aux = index into live_
+        kClock,    // aux = half period in ms
         kRandom,
         kLed,
         kDigit4,
         kDigit7,
         kFallback,  // aux = index into fallbacks_; its pins live in fallbackPins_
+        kKindCount
     };
 
 private:
@@ -98,10 +105,11 @@ private:
     static_assert(sizeof(Op) == 8);
 
     struct Fallback {
+        TDraft* draft;
         TDevice* device;
         uint32_t pinStart;  // into fallbackPins_: nIn input pins, then nOut output pins
         uint32_t nIn;
-        uint32_t nOut;      // outputs the model device has (results beyond are dropped)
+        uint32_t nOut;  // outputs the model device has (results beyond are dropped)
     };
 
     static constexpr uint32_t kInvBit = 0x80000000u;
@@ -117,23 +125,31 @@ private:
     uint32_t inPin(TDevice& d, size_t i);
     uint32_t outPin(TDevice& d, size_t i);
     uint32_t newData(int* ref, int value, TCounterData* flags);
-    void addFallback(TDevice& d);
+    // One device of `draft` whose state lives in `state`, its pins given by in(i) and out(i).
+    // Compiles it to a flat kind when there is one, else to a fallback.
+    template <class In, class Out>
+    void addOp(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out);
+    template <class In, class Out>
+    void addFallback(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out);
+    // An IC device: its inner circuit expanded in place (input copies, inner devices, output
+    // copies). Answers false when it has no inner circuit to expand.
+    bool addIC(TDevice& d);
 
     template <bool Track>
     void step(SimEnvironment& env);
 
     std::vector<Op> ops_;
     std::vector<uint32_t> pins_;
-    std::vector<uint8_t> net_;        // value per slot
-    std::vector<int*> netRef_;        // the model's State per slot (null for slots 0 and 1)
-    std::vector<int32_t> data_;       // per stateful device
-    std::vector<uint8_t> flags_;      // counters: bit 0 addSignal, bit 1 subSignal
-    std::vector<int*> dataRef_;       // the model's data word per stateful device
+    std::vector<uint8_t> net_;    // value per slot
+    std::vector<int*> netRef_;    // the model's State per slot (null for slots 0 and 1)
+    std::vector<int32_t> data_;   // per stateful device
+    std::vector<uint8_t> flags_;  // counters: bit 0 addSignal, bit 1 subSignal
+    std::vector<int*> dataRef_;   // the model's data word per stateful device
     std::vector<TCounterData*> flagRef_;
-    std::vector<TDevice*> live_;      // switches
+    std::vector<TDevice*> live_;  // switches
     std::vector<Fallback> fallbacks_;
     std::vector<uint32_t> fallbackPins_;
-    std::vector<int> fbIns_, fbOuts_; // scratch values for fallbacks
+    std::vector<int> fbIns_, fbOuts_;  // scratch values for fallbacks
 
     // Changes since the last sync. When a step starts with unsynced changes the lists might
     // overflow, so tracking stops and the next sync writes everything.
@@ -142,6 +158,7 @@ private:
     bool allDirty_ = false;
 
     size_t deviceCount_ = 0;
+    size_t innerCount_ = 0;
     std::unordered_map<int*, uint32_t> slotIndex_;  // only while building
 };
 

@@ -7,9 +7,11 @@
 #include <random>
 #include <string>
 
+#include "ic/ICDescription.h"
 #include "model/Catalogue.h"
 #include "model/InputDevices.h"
 #include "model/LogicDevices.h"
+#include "model/Registry.h"
 #include "model/SimEnvironment.h"
 #include "sim/CompiledCircuit.h"
 #include "sim/FastSimulator.h"
@@ -46,11 +48,11 @@ std::vector<DraftPtr> draftPool() {
     for (auto& e : makeBuiltinCatalogue()) pool.push_back(e.draft);
     // Short periods so clocks flip within a few simulated milliseconds.
     for (int t : {1, 2, 3, 7, 20}) pool.push_back(TTicker::Create(t));
-    pool.push_back(TTicker::Create(-5));           // a second random generator
-    pool.push_back(TLogic::Create(3, 2));          // inverter with three inputs: reads only the first
-    pool.push_back(TLogic::Create(2, 7));          // unknown logic kind: always 0
-    pool.push_back(TLogic::Create(0, 0));          // AND without inputs: 1
-    pool.push_back(TCounter::Create(0));           // counter without bits
+    pool.push_back(TTicker::Create(-5));   // a second random generator
+    pool.push_back(TLogic::Create(3, 2));  // inverter with three inputs: reads only the first
+    pool.push_back(TLogic::Create(2, 7));  // unknown logic kind: always 0
+    pool.push_back(TLogic::Create(0, 0));  // AND without inputs: 1
+    pool.push_back(TCounter::Create(0));   // counter without bits
     pool.push_back(std::make_shared<XorCounting>());
     // Weight the common parts: gates, adders, memory cells and counters.
     for (int i = 0; i < 3; ++i) {
@@ -133,26 +135,39 @@ int flagsOf(const TDevice& d) {
 // Empty when both circuits agree; otherwise what differs first.
 std::string difference(Twin& t) {
     for (size_t i = 0; i < t.ref.nets.size(); ++i)
-        if (t.ref.nets[i]->State != t.fast.nets[i]->State)
-        {
+        if (t.ref.nets[i]->State != t.fast.nets[i]->State) {
             std::string who;
             for (size_t k = 0; k < t.ref.devices.size(); ++k)
                 for (size_t o = 0; o < t.ref.devices[k]->outputs.size(); ++o)
                     if (t.ref.devices[k]->outputs[o] == t.ref.nets[i].get())
                         who += " [" + std::to_string(k) + " " + t.ref.devices[k]->draft->getID() + " pin " +
-                               std::to_string(o) + " inv " + std::to_string(t.ref.devices[k]->invertedOutputs[o]) +
-                               " data " + std::to_string(t.ref.devices[k]->data) + "]";
+                               std::to_string(o) + " inv " +
+                               std::to_string(t.ref.devices[k]->invertedOutputs[o]) + " data " +
+                               std::to_string(t.ref.devices[k]->data) + "]";
             return "net " + std::to_string(i) + ": " + std::to_string(t.ref.nets[i]->State) + " vs " +
                    std::to_string(t.fast.nets[i]->State) + who;
         }
     for (size_t i = 0; i < t.ref.devices.size(); ++i) {
         const TDevice &a = *t.ref.devices[i], &b = *t.fast.devices[i];
         if (a.data != b.data)
-            return "device " + std::to_string(i) + " " + a.draft->getID() + " data " + std::to_string(a.data) +
-                   " vs " + std::to_string(b.data);
+            return "device " + std::to_string(i) + " " + a.draft->getID() + " data " +
+                   std::to_string(a.data) + " vs " + std::to_string(b.data);
         if (flagsOf(a) != flagsOf(b))
             return "device " + std::to_string(i) + " " + a.draft->getID() + " counter flags " +
                    std::to_string(flagsOf(a)) + " vs " + std::to_string(flagsOf(b));
+        auto* va = dynamic_cast<TVDraft*>(a.obj.get());
+        auto* vb = dynamic_cast<TVDraft*>(b.obj.get());
+        if (!va || !vb) {
+            if (va || vb) return "device " + std::to_string(i) + ": inner circuit built in one only";
+            continue;
+        }
+        for (size_t w = 0; w < va->vWires.size(); ++w)
+            if (va->vWires[w].State != vb->vWires[w].State)
+                return "IC " + std::to_string(i) + " inner wire " + std::to_string(w);
+        for (size_t k = 0; k < va->vDevices.size(); ++k)
+            if (va->vDevices[k].device->data != vb->vDevices[k].device->data ||
+                flagsOf(*va->vDevices[k].device) != flagsOf(*vb->vDevices[k].device))
+                return "IC " + std::to_string(i) + " inner device " + std::to_string(k);
     }
     return "";
 }
@@ -173,15 +188,66 @@ struct Envs {
     }
 };
 
+// A random IC: inner devices of built-in types wired at random (feedback included), pins on random
+// inner wires, some shared, some wires without any member.
+DraftPtr randomIC(std::mt19937& rng, bool broken = false) {
+    static const bool registered = [] {
+        registerBuiltinDrafts();
+        return true;
+    }();
+    (void)registered;
+    static const char* const kTypes[] = {
+        "$logic0|2", "$logic1|3", "$logic2|1",       "$logic0|4",           "$adder1",
+        "$adder0",   "$ram",      "$counter3",       "$ticker25",           "$ticker0",
+        "$swich1",   "$logic3|0", "$led255|100|100", "$digital0100|100|255"};
+    auto d = TICDescription::Create();
+    const int devs = 1 + static_cast<int>(rng() % 12), wires = 1 + static_cast<int>(rng() % 16);
+    d->wireBelongs.resize(wires);
+    for (int k = 0; k < devs; ++k) {
+        const std::string id = broken && k == devs - 1 ? "$nosuchtype" : kTypes[rng() % std::size(kTypes)];
+        d->deviceID.push_back(id);
+        const DraftPtr t = getDraft(id);
+        const int ni = t ? t->countInputs() : 0, no = t ? t->countOutputs() : 0;
+        std::vector<int> ii(ni), io(no);
+        for (int i = 0; i < ni; ++i) {
+            ii[i] = rng() % 4 == 0;
+            if (rng() % 6) d->wireBelongs[rng() % wires].push_back({0, i, k});
+        }
+        for (int i = 0; i < no; ++i) {
+            io[i] = rng() % 4 == 0;
+            if (rng() % 6) d->wireBelongs[rng() % wires].push_back({1, i, k});
+        }
+        d->invertedInputs.push_back(ii);
+        d->invertedOutputs.push_back(io);
+    }
+    for (int i = 0, n = static_cast<int>(rng() % 5); i < n; ++i) {
+        d->inputWires.push_back(static_cast<int>(rng() % wires));
+        d->input_xpos.push_back(-2);
+        d->input_ypos.push_back(i);
+    }
+    for (int i = 0, n = 1 + static_cast<int>(rng() % 4); i < n; ++i) {
+        d->outputWires.push_back(static_cast<int>(rng() % wires));
+        d->output_xpos.push_back(2);
+        d->output_ypos.push_back(i);
+    }
+    d->width = 4;
+    d->Height = 6;
+    return TLoadedDraft::Create(d);
+}
+
 }  // namespace
 
 TEST(CompiledStep, AgreesWithReferenceOnThousandsOfRandomCircuits) {
     const auto pool = draftPool();
     std::mt19937 rng(20240611);
-    size_t fallbacks = 0, devices = 0;
+    size_t fallbacks = 0, devices = 0, inner = 0;
     for (int circuit = 0; circuit < 3000; ++circuit) {
         const int n = 1 + static_cast<int>(rng() % (circuit % 10 == 0 ? 200 : 40));
-        Twin t = randomTwin(rng, pool, n);
+        // Every third circuit also holds ICs (now and then one whose inner circuit cannot be built).
+        std::vector<DraftPtr> withICs = pool;
+        if (circuit % 3 == 0)
+            for (int k = 0; k < 6; ++k) withICs.push_back(randomIC(rng, k == 5 && circuit % 2 == 0));
+        Twin t = randomTwin(rng, withICs, n);
         Envs env(static_cast<uint32_t>(rng()));
         FastSimulator fast;
         uint64_t version = 0;
@@ -189,7 +255,8 @@ TEST(CompiledStep, AgreesWithReferenceOnThousandsOfRandomCircuits) {
             // Between steps: the mouse flips switches (read live, no recompile), time passes, and
             // now and then the circuit is edited (a pin rewired or its inversion toggled).
             t.both([&](TDevice& a, TDevice& b) {
-                if (typeid(*a.draft) == typeid(TSwich) && rng() % 4 == 0) a.data = b.data = static_cast<int>(rng() % 2);
+                if (typeid(*a.draft) == typeid(TSwich) && rng() % 4 == 0)
+                    a.data = b.data = static_cast<int>(rng() % 2);
             });
             env.advance(rng() % 9);
             if (rng() % 8 == 0) {
@@ -217,7 +284,9 @@ TEST(CompiledStep, AgreesWithReferenceOnThousandsOfRandomCircuits) {
         }
         fallbacks += fast.compiled().fallbackCount();
         devices += fast.compiled().deviceCount();
+        inner += fast.compiled().innerDeviceCount();
     }
+    EXPECT_GT(inner, 1000u);  // IC inner circuits really went through the flat form
     // The odd types above must really have gone through the fallback, and most devices not.
     EXPECT_GT(fallbacks, 0u);
     EXPECT_LT(fallbacks * 5, devices);
