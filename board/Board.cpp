@@ -157,6 +157,10 @@ int TBoardEngine::countWiresAt(int x, int y, WirePtr* first) const {
 }
 
 DevicePtr TBoardEngine::getDeviceAtPixPos(int px, int py) const {
+    if (indexActive()) {
+        const long i = index_->deviceAtPixel(px, py);
+        return i < 0 ? nullptr : deviceList[static_cast<size_t>(i)];
+    }
     for (const auto& d : deviceList) {
         const int w = d->draft->width, h = d->draft->Height;
         const long long left = 20LL * (d->xPos - static_cast<int>(0.5 * w));

@@ -12,7 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace gw {
@@ -20,6 +20,28 @@ namespace gw {
 class TBoardEngine;
 class TDevice;
 class TWireComplex;
+
+// A multimap from 64-bit keys to ascending lists of positions, built in one go from (key, position)
+// pairs given in ascending position order: open addressing for the keys, one flat array for the
+// positions. Building allocates a handful of arrays, not one per key.
+class FlatMultiMap {
+public:
+    void clear();
+    void add(uint64_t key, uint32_t pos) { pairs_.push_back({key, pos}); }
+    void build();
+    // The positions under `key` (ascending, without repeats); empty when none.
+    std::pair<const uint32_t*, const uint32_t*> find(uint64_t key) const;
+    bool contains(uint64_t key) const { auto r = find(key); return r.first != r.second; }
+
+private:
+    size_t slotOf(uint64_t key) const;
+    std::vector<std::pair<uint64_t, uint32_t>> pairs_;
+    std::vector<uint64_t> keys_;
+    std::vector<uint8_t> used_;
+    std::vector<uint32_t> start_, count_, last_;
+    std::vector<uint32_t> items_;
+    unsigned bits_ = 0;
+};
 
 class BoardIndex {
 public:
@@ -33,6 +55,9 @@ public:
 
     // Position in deviceList of the first device whose body holds (x, y), or -1.
     long deviceAt(int x, int y, int inner);
+    // Position of the first device whose body in board pixels holds (px, py), borders included,
+    // or -1.
+    long deviceAtPixel(int px, int py);
     // Positions in wireComplexList of the nets with a segment end at (x, y), ascending.
     void wiresAt(int x, int y, std::vector<long>& out);
     // Whether any net has a segment end in the closed rectangle; -1 when the index declines (the
@@ -43,6 +68,12 @@ public:
     int anyDeviceMeets(int l, int t, int r, int b, const TDevice* ignore);
 
 private:
+    struct NetShape {
+        const TWireComplex* w;
+        size_t size;
+        const void* data;
+        int lastX, lastY;
+    };
     struct Placed {
         const TDevice* d;
         int x, y, w, h;
@@ -50,18 +81,17 @@ private:
     };
     void buildDevices();
     void buildNets();
-    uint64_t netHash() const;
+    static NetShape shapeOf(const TWireComplex& w);
 
     TBoardEngine& board_;
     bool devicesDirty_ = true, netsDirty_ = true;
 
     std::vector<Placed> placed_;                                   // deviceList as indexed
-    std::unordered_map<uint64_t, std::vector<uint32_t>> cells_;    // bucket -> device positions
+    FlatMultiMap cells_;                                           // bucket -> device positions
     std::vector<uint32_t> oversize_;                               // bodies spanning many buckets
 
-    std::unordered_map<uint64_t, std::vector<uint32_t>> ends_;     // grid point -> net positions
-    uint64_t netHash_ = 0;
-    size_t netCount_ = 0;
+    FlatMultiMap ends_;                                            // grid point -> net positions
+    std::vector<NetShape> nets_;                                   // wireComplexList as indexed
 };
 
 }  // namespace gw

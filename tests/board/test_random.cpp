@@ -149,6 +149,17 @@ struct Fuzz {
             return nullptr;
         };
         const DevicePtr dev0 = firstAt(0), dev1 = firstAt(1);
+        // A board pixel near (x, y), on cell borders a quarter of the time.
+        const int px = 20 * x + (chance(25) ? 0 : pick(39) - 19), py = 20 * y + (chance(25) ? 0 : pick(39) - 19);
+        DevicePtr devPix;
+        for (const auto& dv : b->deviceList) {
+            const int w = dv->draft->width, h = dv->draft->Height;
+            const int left = 20 * (dv->xPos - w / 2), top = 20 * (dv->yPos - h / 2);
+            if (left <= px && px <= left + 20 * w && top <= py && py <= top + 20 * h) {
+                devPix = dv;
+                break;
+            }
+        }
         int wantIn = -1, wantOut = -1;
         if (dev0) {
             const TDraft& t = *dev0->draft;
@@ -166,6 +177,7 @@ struct Fuzz {
             if (b->getWiresAt(x, y) != wires) return "getWiresAt" + where;
             if (b->countWiresAt(x, y) != static_cast<int>(wires.size())) return "countWiresAt" + where;
             if (b->getDeviceAt(x, y, 0) != dev0 || b->getDeviceAt(x, y, 1) != dev1) return "getDeviceAt" + where;
+            if (b->getDeviceAtPixPos(px, py) != devPix) return "getDeviceAtPixPos" + where;
             const DevicePtr in = b->posInputConnectableTo(x, y, k1), out = b->posOutputConnectableTo(x, y, k2);
             if (in != (wantIn >= 0 ? dev0 : nullptr) || (in && k1 != wantIn)) return "input pin" + where;
             if (out != (wantOut >= 0 ? dev0 : nullptr) || (out && k2 != wantOut)) return "output pin" + where;
