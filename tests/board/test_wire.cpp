@@ -162,8 +162,8 @@ TEST(WireMode, RefusalRulesOfTheSecondPress) {
         b->addDevice(source(), -1, 10);
         b.wire(0, 10, 3, 10);
         b.wire(2, 14, 3, 14);
-        b->addDevice(source(), -1, 14);  // drives the second net? no: (0,14) is not on it
-        b.wire(0, 14, 2, 14);            // now it is, through its own wire
+        b->addDevice(source(), -1, 14);  // output (0,14), not yet on the net
+        b.wire(0, 14, 2, 14);            // joins it: a second driven net
         b.wire(0, 20, 3, 20);
         b->addDevice(source(), 9, 0);
         b->addDevice(source(), 19, 0);
@@ -185,9 +185,8 @@ TEST(WireMode, RefusalRulesOfTheSecondPress) {
 }
 
 TEST(WireMode, UnconnectedOutputPinOnAnUndrivenNetCannotGainASecondDriver) {
-    // A source placed where an undriven net already ends gets no connection when the net arrives
-    // later... but a pin added on top of an existing net end stays unconnected only if it is an
-    // output on a driven net. Build the corner: an undriven net ending at a free output pin.
+    // The corner the refusal rules miss: a free output pin on which an undriven net ends, joined
+    // to a driven net. Committing would leave the joined net with two driving devices.
     Board b;
     b.wire(0, 0, 3, 0);                          // undriven net, ends at (0,0)
     auto pin = b->addDevice(draft(2, 2, {}, {{1, 0}}), -1, 5);
