@@ -483,8 +483,7 @@ void TINIFile::ReadFromText(std::string_view bytes) {
 
         if (l.front() == '[') {
             const std::size_t close = l.rfind(']');
-            const std::string name(close == std::string_view::npos || close == 0 ? l.substr(1)
-                                                                                 : l.substr(1, close - 1));
+            const std::string name(close == std::string_view::npos ? l.substr(1) : l.substr(1, close - 1));
             if (!name.empty()) current = addGroup(name);
             continue;
         }

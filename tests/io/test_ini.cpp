@@ -153,54 +153,36 @@ TEST(IniWrite, WhatWasReadReadsBackTheSame) {
     }
 }
 
-TEST(IniApi, LookupCreationRemovalAndCopies) {
+TEST(IniApi, KeptKeysCopiesAndRemovals) {
     auto file = TINIFile::Create("x.ini");
     EXPECT_EQ(file->getGroup("General"), nullptr);
     auto general = file->getGroup("General", 1);
-    ASSERT_TRUE(general);
-    EXPECT_EQ(file->getGroup("GENERAL"), general);
-    EXPECT_EQ(file->addGroup("general"), general);
-    EXPECT_EQ(general->GetName(), "General");
-
+    EXPECT_EQ(file->addGroup("GENERAL"), general);
     auto lang = general->getKey("language", "", 1);
     auto toolbar = general->getKey("show toolbar", "False", 1);
-    EXPECT_EQ(toolbar->getValue(), "False");
-    EXPECT_EQ(general->getKey("Show Toolbar", "True", 1), toolbar);  // existing key keeps its value
-    EXPECT_EQ(toolbar->getValue(), "False");
-    EXPECT_EQ(general->getKey("missing"), nullptr);
-    EXPECT_EQ(general->keyExist("LANGUAGE"), 1);
+    EXPECT_EQ(general->getKey("Show Toolbar", "True", 1)->getValue(), "False");  // existing key kept
 
-    // Removing something that does not exist leaves no trace.
+    // Removing what does not exist leaves no trace; a kept key object writes its current value.
     file->removeGroup("Nothing");
     general->RemoveKey("nothing");
-    EXPECT_EQ(dump(*file), "General{language=|show toolbar=False}");
-
-    // A kept key object writes its current value.
     toolbar->SetValue("True");
-    EXPECT_NE(file->toText(0).find("show toolbar=True"), std::string::npos);
+    EXPECT_EQ(file->toText(0), "[General]\r\nlanguage=\r\nshow toolbar=True\r\n");
 
-    // CopyTo: not into its own group; into another group it makes or updates a key.
     auto window = file->addGroup("Window");
     EXPECT_EQ(toolbar->CopyTo(general), nullptr);
-    auto copy = toolbar->CopyTo(window);
-    ASSERT_TRUE(copy);
-    EXPECT_NE(copy, toolbar);
+    EXPECT_NE(toolbar->CopyTo(window), nullptr);
     window->AddKeys(*general);
     window->AddKeys(*window);
     EXPECT_EQ(dump(*file), "General{language=|show toolbar=True}Window{language=|show toolbar=True}");
 
-    // Removal through the objects; a removed key is no longer saved but stays usable.
+    // A removed key is no longer saved, and removing it again must not take a newer key of the
+    // same name with it.
     lang->remove();
-    EXPECT_EQ(general->keyExist("language"), 0);
-    lang->SetValue("kept");
     auto lang2 = general->AddKey("Language", "new");
-    lang->remove();  // the old object must not take the new key with it
+    lang->remove();
     EXPECT_EQ(general->getKey("language"), lang2);
     window->remove();
     EXPECT_EQ(dump(*file), "General{Language=new|show toolbar=True}");
-
-    file->Clear();
-    EXPECT_TRUE(file->getGroupList().empty());
 }
 
 TEST(IniApi, RenamingChangesSpellingButNeverHidesAnotherEntry) {
