@@ -200,12 +200,13 @@ int TCounter::Update(const int* inputs, int* outputs, TDevice& device) {
         device.data = v;
     } else if (inputs[0] != 0 && cd->addSignal == 0) {
         cd->addSignal = 1;
-        device.data = device.data + 1;
-        if (full <= device.data) device.data = 0;
+        // 64-bit so a value near the int limit (only a board file can bring one) wraps, not overflows.
+        const long long v = static_cast<long long>(device.data) + 1;
+        device.data = full <= v ? 0 : static_cast<int>(v);
     } else if (inputs[1] != 0 && cd->subSignal == 0) {
         cd->subSignal = 1;
-        device.data = device.data - 1;
-        if (device.data < 0) device.data = full - 1;
+        const long long v = static_cast<long long>(device.data) - 1;
+        device.data = v < 0 ? full - 1 : static_cast<int>(v);
     }
     if (inputs[0] == 0) cd->addSignal = 0;
     if (inputs[1] == 0) cd->subSignal = 0;

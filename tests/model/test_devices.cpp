@@ -312,3 +312,14 @@ TEST(Ticker, FollowsTheSimulatedClockAndSeededRandom) {
     EXPECT_LT(ones, 1150);
     setSimEnvironment(old);
 }
+
+TEST(Counter, ExtremeStoredValuesWrapWithoutOverflow) {
+    // Values only a board file can bring: counting from them must wrap, never overflow.
+    TDevice up(TCounter::Create(4), 0, 0), down(TCounter::Create(4), 0, 0);
+    up.data = 2147483647;
+    down.data = -2147483647 - 1;
+    EXPECT_EQ(run(up, cin(1, 0, 0, 0, {0, 0, 0, 0})), (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(up.data, 0);
+    EXPECT_EQ(run(down, cin(0, 1, 0, 0, {0, 0, 0, 0})), (std::vector<int>{1, 1, 1, 1}));
+    EXPECT_EQ(down.data, 15);
+}
