@@ -270,15 +270,23 @@ std::shared_ptr<TLoadedDraft> TLoadedDraft::Create(ICDescriptionPtr dsc) {
 
 void TLoadedDraft::generate(ICDescriptionPtr description) {
     dsc = std::move(description);
-    width = dsc->width;
-    Height = dsc->Height;
+    // Sizes and pin offsets are kept within kMaxICExtent cells: the editor makes bodies of at most
+    // 15 cells, and the board's geometry works in plain int, where a damaged file's extreme values
+    // would overflow. The description itself keeps what it holds.
+    auto extent = [](int v, int lo) { return v < lo ? lo : (v > kMaxICExtent ? kMaxICExtent : v); };
+    auto clamped = [&](std::vector<int> v) {
+        for (int& x : v) x = extent(x, -kMaxICExtent);
+        return v;
+    };
+    width = extent(dsc->width, 0);
+    Height = extent(dsc->Height, 0);
     // The x positions decide how many pins there are; a y list of another length (only a damaged
     // file has one) is padded with 0 or cut so every pin has a position.
-    input_xpos = dsc->input_xpos;
-    input_ypos = fitted(&dsc->input_ypos, static_cast<int>(input_xpos.size()));
+    input_xpos = clamped(dsc->input_xpos);
+    input_ypos = clamped(fitted(&dsc->input_ypos, static_cast<int>(input_xpos.size())));
     input_cap = dsc->input_cap;
-    output_xpos = dsc->output_xpos;
-    output_ypos = fitted(&dsc->output_ypos, static_cast<int>(output_xpos.size()));
+    output_xpos = clamped(dsc->output_xpos);
+    output_ypos = clamped(fitted(&dsc->output_ypos, static_cast<int>(output_xpos.size())));
     output_cap = dsc->output_cap;
     colR = dsc->colR;
     colG = dsc->colG;

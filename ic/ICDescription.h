@@ -137,7 +137,10 @@ public:
 // Marks a placed IC device whose inner circuit could not be built; it gives 0 on every output.
 class TBrokenIC : public TDeviceObj {};
 
-// The device type of an IC description.
+// Largest body size and pin offset (in cells) a TLoadedDraft takes from its description.
+constexpr int kMaxICExtent = 4096;
+
+// The device type of an IC description. Its size and pin offsets are clamped to kMaxICExtent.
 class TLoadedDraft : public TDraft {
 public:
     ICDescriptionPtr dsc;

@@ -229,6 +229,7 @@ private:
             int32_t x = 0, y = 0, data = 0;
             if (!in_.i32(x) || !in_.i32(y)) return ended(where, "the device position");
             if (!in_.i32(data)) return ended(where, "the data word");
+            if (!checkPoint(x, y, where, "the position")) return false;
             DraftPtr draft;
             if (id == lastID && lastDraft) {
                 draft = lastDraft;
@@ -253,6 +254,14 @@ private:
             fit(dev->invertedOutputs, dev->outputs.size(), named, "output");
             devices_.push_back(std::move(dev));
         }
+    }
+
+    static bool onBoard(int32_t v) { return v >= -kMaxBoardCoordinate && v <= kMaxBoardCoordinate; }
+    bool checkPoint(int32_t x, int32_t y, const std::string& where, const char* what) {
+        if (onBoard(x) && onBoard(y)) return true;
+        return fail(where, std::string(what) + " (" + std::to_string(x) + ", " + std::to_string(y) +
+                               ") lies outside the board's " + std::to_string(kMaxBoardCoordinate) +
+                               " cells in each direction");
     }
 
     bool pair(int32_t& d, int32_t& p, const std::string& where, const char* what) {
@@ -291,6 +300,9 @@ private:
                 int32_t c[4];
                 for (int i = 0; i < 4; ++i)
                     if (!in_.i32(c[i])) return ended(where, "the segments");
+                const std::string seg = where + ", segment " + std::to_string(net->lineList.size());
+                if (!checkPoint(c[0], c[1], seg, "the start") || !checkPoint(c[2], c[3], seg, "the end"))
+                    return false;
                 net->lineList.push_back(TLine{c[0], c[1], c[2], c[3]});
             }
             // Input pins the net feeds.
@@ -362,6 +374,7 @@ private:
             if (!in_.i32(size)) return ended(where, "the text size");
             if (!in_.byte(r) || !in_.byte(g) || !in_.byte(b)) return ended(where, "the colour");
             if (!in_.byte(shadow)) return ended(where, "the shadow flag");
+            if (!checkPoint(x, y, where, "the position")) return false;
             c->xPos = x;
             c->yPos = y;
             c->Size = size;

@@ -16,6 +16,10 @@
 // callback as they are read (so the types the devices need are registered first); they stay
 // announced even when a later part of the file fails. Device types are looked up in the registry.
 //
+// Coordinates (device positions, segment ends, caption positions) must lie within
+// ±kMaxBoardCoordinate cells: the board turns cells into pixels and body edges with plain int
+// arithmetic, and no one draws that far out, so a file with larger values is refused.
+//
 // Repairs instead of failures: a device whose inversion lists are shorter or longer than its type's
 // pin counts is padded with 0 (not inverted) or cut to the pin count, and the load goes on with a
 // warning. Refused although the plain format would take them, because the board could not stay
@@ -23,6 +27,7 @@
 // drivers on two different devices.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -47,6 +52,8 @@ int writeToFile(const TBoardEngine& board, const std::string& path, std::string*
 int ReadFromStream(TBoardEngine& board, ByteReader& in, BoardLoadReport* report = nullptr);
 // The same from a file; a failure to open or read names the file.
 int readFromFile(TBoardEngine& board, const std::string& path, BoardLoadReport* report = nullptr);
+
+constexpr int32_t kMaxBoardCoordinate = 1 << 24;
 
 // Largest board file the reader accepts.
 constexpr std::size_t kMaxBoardFileBytes = 1024u * 1024u * 1024u;

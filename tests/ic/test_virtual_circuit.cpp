@@ -275,6 +275,20 @@ TEST(VirtualCircuit, MismatchedListsAreFittedInsteadOfReadOutOfRange) {
     EXPECT_EQ(o1.State, 0);
 }
 
+TEST(VirtualCircuit, ExtremeSizesAndPinOffsetsAreClampedForTheType) {
+    auto dsc = oneInverter();
+    dsc->width = INT32_MAX;
+    dsc->Height = -7;
+    dsc->input_xpos = {INT32_MAX};
+    dsc->output_ypos = {INT32_MIN};
+    auto t = TLoadedDraft::Create(dsc);
+    EXPECT_EQ(t->width, kMaxICExtent);
+    EXPECT_EQ(t->Height, 0);
+    EXPECT_EQ(t->getInputXPos(0), kMaxICExtent);  // even width: no correction
+    EXPECT_EQ(t->getOutputYPos(0), -kMaxICExtent);
+    EXPECT_EQ(dsc->width, INT32_MAX);  // the description keeps its own values
+}
+
 TEST(VirtualCircuit, RegisteringKeepsTheFirstTypeOfAnId) {
     gwtest::registerBuiltinsOnce();
     auto a = oneInverter();

@@ -248,6 +248,23 @@ TEST(BoardFile, DamagedFilesFailWithTheirPlaceAndReason) {
     FileBuilder unknown;
     unknown.noICs().device("$ic-nobody-knows", 0, 0, 0, {}, {});
     unknown.w.end();
+    FileBuilder farDevice;
+    farDevice.noICs().device(kInv, 0, 0, 0, {0}, {0}).device(kInv, kMaxBoardCoordinate + 1, 0, 0, {0}, {0});
+    FileBuilder farSegment;
+    farSegment.noICs();
+    farSegment.w.end();
+    farSegment.net({{0, 0, 1, 0}, {1, 0, 1, -kMaxBoardCoordinate - 1}}, {}, {});
+    FileBuilder farCaption;
+    farCaption.noICs().w.end();
+    farCaption.w.end();
+    for (int c : {1, 2, 3, 4, 5, 6}) farCaption.w.byte(c);
+    farCaption.w.more();
+    farCaption.w.line("far");
+    farCaption.w.i32(0);
+    farCaption.w.i32(INT32_MIN);
+    farCaption.w.i32(0);
+    for (int i = 0; i < 4; ++i) farCaption.w.byte(0);
+    farCaption.w.end();
     FileBuilder badIC;
     badIC.b(1).b('x').b(13).b(10);
 
@@ -262,6 +279,9 @@ TEST(BoardFile, DamagedFilesFailWithTheirPlaceAndReason) {
         {"two drivers", withNet({}, {{0, 0}, {1, 0}}), "driver 1: the net is already driven by device 0"},
         {"input on two nets", twoNets({{1, 0}}, {}, {{1, 0}}, {}), "net 1, sink 0: input 0 of device 1 (\"$logic2|1\") is already on another net"},
         {"output on two nets", twoNets({}, {{1, 0}}, {}, {{1, 0}}), "net 1, driver 0: output 0 of device 1 (\"$logic2|1\") already drives another net"},
+        {"device far out", farDevice.tail().s, "device section, record 1: the position (16777217, 0) lies outside"},
+        {"segment far out", farSegment.tail().s, "wire section, net 0, segment 1: the end (1, -16777217) lies outside"},
+        {"caption far out", farCaption.s, "caption section, caption 0: the position (0, -2147483648) lies outside"},
         {"IC record cut short", badIC.s, "IC section, record 0: the data ends inside the description text"},
         {"empty file", "", "IC section, record 0: the file ends inside the list of IC descriptions"},
         {"no colours", bytes({0, 0, 0, 1, 2}), "colour block: the file ends inside the six colour bytes"},

@@ -116,6 +116,8 @@ inline gw::ICDescriptionPtr andIC(const std::string& id) {
 // (some undriven, some read twice by one device), segments and captions.
 inline void fillRandomBoard(gw::TBoardEngine& b, std::mt19937& rng, const std::vector<gw::DraftPtr>& ics) {
     auto n = [&](int max) { return static_cast<int>(rng() % (max + 1)); };
+    // Anywhere on the board, out to its edge.
+    auto far = [&] { return n(2 * gw::kMaxBoardCoordinate) - gw::kMaxBoardCoordinate; };
     std::vector<gw::DraftPtr> types;
     for (auto& e : gw::makeBuiltinCatalogue()) types.push_back(gw::getDraft(e.draft->getID()));
     for (auto& t : ics) types.push_back(t);
@@ -132,7 +134,7 @@ inline void fillRandomBoard(gw::TBoardEngine& b, std::mt19937& rng, const std::v
         auto net = std::make_shared<gw::TWireComplex>();
         const int segs = n(5);
         for (int s = 0; s < segs; ++s)
-            net->lineList.push_back({static_cast<int>(rng()), n(20) - 10, n(20) - 10, static_cast<int>(rng())});
+            net->lineList.push_back({far(), n(20) - 10, n(20) - 10, far()});
         b.wireComplexList.push_back(net);
         if (b.deviceList.empty()) continue;
         const int readers = n(4);
@@ -156,7 +158,7 @@ inline void fillRandomBoard(gw::TBoardEngine& b, std::mt19937& rng, const std::v
     for (int c = 0; c < caps; ++c) {
         auto cap = gw::TCaption::Create();
         cap->txt = randomText(rng, 20);
-        cap->xPos = static_cast<int>(rng());
+        cap->xPos = far();
         cap->yPos = n(100) - 50;
         cap->Size = n(4) - 1;
         cap->colR = n(255);
