@@ -101,7 +101,8 @@ struct TBoardEngine::DrawExtentCache {
     std::vector<Entry> entries;
     size_t last = 0;
 
-    const Extent& of(Renderer& r, const DraftPtr& d, double cellX, double cellY) {
+    // Forgets every extent when the image set or the cell size differs from the last frame's.
+    void prepare(Renderer& r, double cellX, double cellY) {
         if (&r.pics() != pics || cellX != fx || cellY != fy) {
             entries.clear();
             last = 0;
@@ -109,13 +110,15 @@ struct TBoardEngine::DrawExtentCache {
             fx = cellX;
             fy = cellY;
         }
+    }
+    const Extent& of(Renderer& r, const DraftPtr& d) {
         if (last < entries.size() && entries[last].draft == d) return entries[last].e;
         for (size_t i = 0; i < entries.size(); ++i)
             if (entries[i].draft == d) {
                 last = i;
                 return entries[i].e;
             }
-        entries.push_back(Entry{d, measure(r, *d, cellX, cellY)});
+        entries.push_back(Entry{d, measure(r, *d, fx, fy)});
         last = entries.size() - 1;
         return entries[last].e;
     }
@@ -269,9 +272,10 @@ void TBoardEngine::DrawDevices(Renderer& r, double xMove, double yMove, double x
     // Which devices reach into the view, decided once for all three passes.
     visible_.assign(deviceList.size(), 1);
     if (cull) {
+        drawExtents_->prepare(r, fx, fy);
         for (size_t i = 0; i < deviceList.size(); ++i) {
             const TDevice& d = *deviceList[i];
-            const Extent& e = drawExtents_->of(r, d.draft, fx, fy);
+            const Extent& e = drawExtents_->of(r, d.draft);
             if (e.empty()) continue;
             double a, b, c, dd;
             span(xMove + fx * xScale * d.xPos, xScale, e.l, e.r, a, b);

@@ -1,0 +1,250 @@
+// Drawing one frame of a large board: 10,000 devices (gates, adders, memory cells, lamps, switches,
+// clocks, in a 100 x 100 block) and 10,000 net segments, with grid lines, grid dots and the
+// screen border, through the OpenGL renderer into an offscreen framebuffer.
+//
+//   AllOnScreen  the whole board in a 4096 x 4096 view at zoom 0.4
+//   TenthInView  a 1296 x 1296 view at zoom 0.4 over the board's middle: a tenth of its area
+//   *_BoardOnly  the same frames into a renderer that draws nothing: the board's own cost
+//                (walking the lists, skipping off-screen things, the drawing rules) without
+//                the backend's
+//
+// The time reported is the CPU time of the drawing thread for TBoardEngine::Draw plus the
+// renderer's submission (vertex upload, draw calls); the GPU's work (Mesa's software rasteriser
+// under Xvfb) is waited for outside the measured time. Counters: quads and draw calls per frame,
+// and build_ms / submit_ms, the thread CPU time of the two halves (Draw filling the renderer's
+// batch, endFrame handing the rest to OpenGL; batches that fill up are handed over during Draw). Needs OpenGL 3.3 (run under Xvfb);
+// without it the OpenGL cases report an error and skip.
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+#include <QOpenGLFunctions>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+#include "board/BoardEngine.h"
+#include "board/Consistency.h"
+#include "model/InputDevices.h"
+#include "model/LogicDevices.h"
+#include "ui/gl/GLCanvas.h"
+#include "ui/gl/GLRenderer.h"
+#include "ui/render/Pics.h"
+
+using namespace gw;
+
+namespace {
+
+constexpr int kCols = 100, kRows = 100, kStep = 5;  // devices 5 cells apart: a 500 x 500 cell board
+
+// Devices in rows; in each row the first output of every device is wired to the first input of
+// the next one that has an input, with one straight segment. 99 links per row, plus one spare
+// segment per row below it: 10,000 segments.
+struct DrawBoard {
+    std::shared_ptr<TBoardEngine> b = TBoardEngine::Create();
+    std::vector<DraftPtr> kinds = {TLogic::Create(2, 0), TLogic::Create(3, 1), TLogic::Create(1, 2),
+                                   TAdder::Create(1),    TLogic::Create(2, 1), TRam::Create(),
+                                   TLed::Create(255, 100, 100), TSwich::Create(1), TTicker::Create(500),
+                                   TLogic::Create(4, 0)};
+    int segments = 0;
+
+    DrawBoard() {
+        for (int j = 0; j < kRows; ++j)
+            for (int i = 0; i < kCols; ++i) {
+                // Adders and memory cells are 4 wide: they stand only where the next slot is a
+                // 2-wide one, and the kinds cycle so that neighbours never overlap.
+                const DraftPtr& d = kinds[(i + j) % kinds.size()];
+                auto dev = std::make_shared<TDevice>(d, kStep * i, kStep * j);
+                if (i % 7 == 3 && !dev->invertedInputs.empty()) dev->invertedInputs[0] = 1;
+                b->deviceList.push_back(dev);
+            }
+        for (int j = 0; j < kRows; ++j) {
+            for (int i = 0; i + 1 < kCols; ++i) {
+                TDevice* from = b->deviceList[j * kCols + i].get();
+                TDevice* to = b->deviceList[j * kCols + i + 1].get();
+                auto w = std::make_shared<TWireComplex>();
+                int x1 = from->xPos + 1, y1 = from->yPos, x2 = to->xPos - 1, y2 = to->yPos;
+                if (from->draft->countOutputs() > 0) {
+                    x1 = from->xPos + from->draft->getOutputXPos(0);
+                    y1 = from->yPos + from->draft->getOutputYPos(0);
+                    from->outputs[0] = w.get();
+                    w->Input = from;
+                }
+                if (to->draft->countInputs() > 0) {
+                    x2 = to->xPos + to->draft->getInputXPos(0);
+                    y2 = to->yPos + to->draft->getInputYPos(0);
+                    to->inputs[0] = w.get();
+                    w->outputList.push_back(to);
+                }
+                w->addWire(x1, y1, x2, y2);
+                b->wireComplexList.push_back(w);
+                ++segments;
+            }
+            auto spare = std::make_shared<TWireComplex>();
+            spare->addWire(0, kStep * j + 3, kStep * (kCols - 1), kStep * j + 3);
+            b->wireComplexList.push_back(spare);
+            ++segments;
+        }
+        b->invalidateIndex();
+        // A few steps so lamps, counters and nets carry values.
+        for (int i = 0; i < 3; ++i) b->updateDevices();
+    }
+};
+
+DrawBoard& board() {
+    static DrawBoard big;
+    return big;
+}
+
+// Draws nothing: what is left is the board's own work.
+class NullRenderer : public Renderer {
+public:
+    long long ops = 0;
+    void clear() override { ++ops; }
+    void drawImage(const Image*, double, double, int) override { ++ops; }
+    void drawImageRect(const Image*, double, double, double, double, int) override { ++ops; }
+    void drawLine(double, double, double, double) override { ++ops; }
+    void drawRect(double, double, double, double) override { ++ops; }
+    void plot(double, double) override { ++ops; }
+    void drawText(const std::string&, double, double) override { ++ops; }
+};
+
+struct View {
+    int w, h;
+    double xMove, yMove, zoom;
+};
+
+// The whole board: 500 cells * 20 px * 0.4 = 4000 px, with a 48 px margin.
+constexpr View kAll{4096, 4096, 48, 48, 0.4};
+// A tenth of the board's area around its middle at the same zoom.
+constexpr View kTenth{1296, 1296, -(2000 - 648), -(2000 - 648), 0.4};
+
+struct GL {
+    std::unique_ptr<QOpenGLContext> ctx;
+    std::unique_ptr<QOffscreenSurface> surface;
+    std::unique_ptr<QOpenGLFramebufferObject> fboAll, fboTenth;
+    GLRenderer renderer;
+    std::shared_ptr<Pics> pics;
+    bool ok = false;
+
+    GL() {
+        pics = Pics::Load("data");
+        if (!GLCanvas::glAvailable()) return;
+        ctx = std::make_unique<QOpenGLContext>();
+        if (!ctx->create()) return;
+        surface = std::make_unique<QOffscreenSurface>();
+        surface->setFormat(ctx->format());
+        surface->create();
+        if (!ctx->makeCurrent(surface.get())) return;
+        fboAll = std::make_unique<QOpenGLFramebufferObject>(kAll.w, kAll.h);
+        fboTenth = std::make_unique<QOpenGLFramebufferObject>(kTenth.w, kTenth.h);
+        ok = fboAll->isValid() && fboTenth->isValid() && renderer.initialize() && pics->device;
+        renderer.setPics(pics);
+    }
+};
+
+GL& gl() {
+    static GL g;
+    return g;
+}
+
+double threadCpuMs() {
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+void drawGL(benchmark::State& state, const View& v, QOpenGLFramebufferObject* (*fbo)(GL&)) {
+    GL& g = gl();
+    if (!g.ok) {
+        state.SkipWithError("no OpenGL 3.3 context or no data/ (run from bin/ under Xvfb)");
+        return;
+    }
+    DrawBoard& big = board();
+    big.b->bGridOn = static_cast<int>(state.range(0));
+    GLRenderer& r = g.renderer;
+    double buildMs = 0, submitMs = 0;
+    int quads = 0, calls = 0;
+    // One frame first: glyph and frame uploads belong to start-up, not to a frame.
+    r.beginFrame(fbo(g)->handle(), v.w, v.h);
+    r.resetState();
+    big.b->Draw(r, v.xMove, v.yMove, v.zoom, v.zoom, v.w, v.h);
+    r.endFrame();
+    g.ctx->functions()->glFinish();
+    for (auto _ : state) {
+        const double c0 = threadCpuMs();
+        r.beginFrame(fbo(g)->handle(), v.w, v.h);
+        r.resetState();
+        big.b->Draw(r, v.xMove, v.yMove, v.zoom, v.zoom, v.w, v.h);
+        const double c1 = threadCpuMs();
+        r.endFrame();
+        const double c2 = threadCpuMs();
+        state.SetIterationTime((c2 - c0) / 1e3);
+        buildMs += c1 - c0;
+        submitMs += c2 - c1;
+        quads = r.quads();
+        calls = r.drawCalls();
+        g.ctx->functions()->glFinish();
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["build_ms"] = buildMs / n;
+    state.counters["submit_ms"] = submitMs / n;
+    state.counters["quads"] = quads;
+    state.counters["draw_calls"] = calls;
+}
+
+void BM_DrawAllOnScreen(benchmark::State& state) {
+    drawGL(state, kAll, [](GL& g) { return g.fboAll.get(); });
+}
+void BM_DrawTenthInView(benchmark::State& state) {
+    drawGL(state, kTenth, [](GL& g) { return g.fboTenth.get(); });
+}
+
+void drawNull(benchmark::State& state, const View& v) {
+    DrawBoard& big = board();
+    big.b->bGridOn = static_cast<int>(state.range(0));
+    NullRenderer r;
+    r.setPics(gl().pics);
+    for (auto _ : state) {
+        const double c0 = threadCpuMs();
+        r.ops = 0;
+        r.resetState();
+        big.b->Draw(r, v.xMove, v.yMove, v.zoom, v.zoom, v.w, v.h);
+        state.SetIterationTime((threadCpuMs() - c0) / 1e3);
+    }
+    state.counters["draw_ops"] = static_cast<double>(r.ops);
+}
+void BM_DrawAllOnScreen_BoardOnly(benchmark::State& state) { drawNull(state, kAll); }
+void BM_DrawTenthInView_BoardOnly(benchmark::State& state) { drawNull(state, kTenth); }
+// The view beside the board: the fixed cost of deciding that nothing is to be drawn.
+void BM_DrawNothingInView_BoardOnly(benchmark::State& state) {
+    drawNull(state, View{kTenth.w, kTenth.h, -20000, -20000, kTenth.zoom});
+}
+
+// Argument: grid dots on (1) or off (0). The dots are one pixel per visible grid crossing: with
+// the whole 500 x 500 cell board in view that is 250,000 of them whatever the zoom.
+BENCHMARK(BM_DrawAllOnScreen)->ArgName("dots")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
+BENCHMARK(BM_DrawTenthInView)->ArgName("dots")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
+BENCHMARK(BM_DrawAllOnScreen_BoardOnly)->ArgName("dots")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
+BENCHMARK(BM_DrawTenthInView_BoardOnly)->ArgName("dots")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
+BENCHMARK(BM_DrawNothingInView_BoardOnly)->ArgName("dots")->Arg(0)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    GLCanvas::setDefaultFormat();
+    QGuiApplication app(argc, argv);
+    DrawBoard& big = board();
+    const auto problems = checkBoard(*big.b);
+    std::fprintf(stderr, "board: %zu devices, %d segments%s%s\n", big.b->deviceList.size(), big.segments,
+                 problems.empty() ? "" : "; unsound: ", problems.empty() ? "" : problems[0].c_str());
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
