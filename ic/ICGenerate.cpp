@@ -1,7 +1,10 @@
 #include "ic/ICGenerate.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
+#include <mutex>
+#include <set>
 #include <system_error>
 
 #include "model/InputDevices.h"
@@ -180,9 +183,30 @@ struct NestedIC {
 
 }  // namespace
 
+void claimUniqueICID(TICDescription& dsc) {
+    static std::mutex lock;
+    static std::set<std::string> issued;
+    std::lock_guard<std::mutex> guard(lock);
+    auto taken = [&](const std::string& id) { return issued.count(id) != 0 || getDraft(id) != nullptr; };
+    if (taken(dsc.id)) {
+        int32_t n = 0;
+        try {
+            n = static_cast<int32_t>(std::stoll(dsc.id.substr(3)));
+        } catch (...) {
+        }
+        // Next millisecond values, as a later creation would have had them (wrapping like the
+        // 32-bit counter does).
+        do n = static_cast<int32_t>(static_cast<uint32_t>(n) + 1u);
+        while (taken("$ic" + num(n)));
+        dsc.id = "$ic" + num(n);
+    }
+    issued.insert(dsc.id);
+}
+
 ICDescriptionPtr generateDescription(ICForm& form, const std::vector<DevicePtr>& boardOrder,
                                      ICGenerateReport* report) {
     auto d = TICDescription::Create();
+    claimUniqueICID(*d);
     d->Name = form.Name;
     d->info = form.info;
     d->cap = form.cap;

@@ -116,7 +116,12 @@ struct ICGenerateReport {
     std::vector<std::string> unmerged;
 };
 
-// Builds the description from the form. `boardOrder` is the board's device list (step order) and
+// Gives `dsc` an id that no registered type and no description generated in this run has yet: an id
+// from the millisecond counter repeats when two ICs are made within one millisecond, and the second
+// would then be taken for the first by the palette and by every board file that carries both.
+void claimUniqueICID(TICDescription& dsc);
+
+// Builds the description from the form, with an id claimed as above. `boardOrder` is the board's device list (step order) and
 // decides the order of the kept devices; devices not on it follow in the order they were found.
 // Places whose net has left the board are cleared in `form`.
 ICDescriptionPtr generateDescription(ICForm& form, const std::vector<DevicePtr>& boardOrder,

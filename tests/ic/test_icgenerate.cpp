@@ -595,3 +595,20 @@ TEST(ICSave, SavingCreatesTheFolderWritesAReadableFileAndReportsFailure) {
     EXPECT_EQ(saveICToFolder(*d, blocked, &path, &error), 0);
     EXPECT_FALSE(error.empty());
 }
+
+TEST(ICSave, EveryGeneratedICGetsAnIdOfItsOwn) {
+    // Made within one millisecond, two ICs would share the counter's id; a registered type's id is
+    // never handed out again either.
+    Bench b;
+    auto first = b.generate();
+    auto second = b.generate();
+    EXPECT_NE(first->id, second->id);
+    auto taken = TICDescription::Create();
+    claimUniqueICID(*taken);
+    registerDraft(TLoadedDraft::Create(taken));
+    auto again = TICDescription::Create();
+    again->id = taken->id;
+    claimUniqueICID(*again);
+    EXPECT_NE(again->id, taken->id);
+    EXPECT_EQ(again->id.rfind("$ic", 0), 0u);
+}
