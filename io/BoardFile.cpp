@@ -1,5 +1,6 @@
 #include "io/BoardFile.h"
 
+#include <cstdint>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -32,6 +33,44 @@ void writeSinkPairs(ByteWriter& w, const TDevice& dev, int index, const TWireCom
         }
 }
 
+// Device -> index in the file, for the wire section: an open-addressing table sized once. The slot
+// follows the address itself (not a scrambled hash): devices are allocated one after another as
+// they are placed, so walking the nets in order touches the table in nearly ascending order, which
+// keeps a million-device board in the cache instead of missing on every lookup.
+class DeviceIndex {
+public:
+    explicit DeviceIndex(std::size_t n) {
+        std::size_t cap = 16;
+        while (cap < 2 * n) cap <<= 1;
+        slots_.assign(cap, Slot{});
+        mask_ = cap - 1;
+    }
+    void add(const TDevice* d, int index) {
+        std::size_t i = hash(d);
+        while (slots_[i].key && slots_[i].key != d) i = (i + 1) & mask_;
+        slots_[i] = Slot{d, index};
+    }
+    // The index of `d`, or -1 for a device not on the board.
+    int find(const TDevice* d) const {
+        for (std::size_t i = hash(d);; i = (i + 1) & mask_) {
+            if (slots_[i].key == d) return slots_[i].index;
+            if (!slots_[i].key) return -1;
+        }
+    }
+
+private:
+    struct Slot {
+        const TDevice* key = nullptr;
+        int index = -1;
+    };
+    std::size_t hash(const TDevice* d) const {
+        const auto a = reinterpret_cast<std::uintptr_t>(d);
+        return static_cast<std::size_t>((a >> 4) ^ (a >> 28)) & mask_;
+    }
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
+};
+
 }  // namespace
 
 int WriteToStream(const TBoardEngine& board, std::string& out) {
@@ -49,13 +88,16 @@ int WriteToStream(const TBoardEngine& board, std::string& out) {
     w.end();
 
     // Device section; the position of a record is the device's index for the wire section.
-    std::unordered_map<const TDevice*, int> index;
-    index.reserve(board.deviceList.size());
+    DeviceIndex index(board.deviceList.size());
+    // getID() builds its text anew on every call; boards use few types, so each is asked once.
+    std::unordered_map<const TDraft*, std::string> ids;
     int next = 0;
     for (const auto& d : board.deviceList) {
-        index.emplace(d.get(), next++);
+        index.add(d.get(), next++);
         w.more();
-        w.line(d->draft ? d->draft->getID() : std::string());
+        auto id = ids.find(d->draft.get());
+        if (id == ids.end()) id = ids.emplace(d->draft.get(), d->draft ? d->draft->getID() : std::string()).first;
+        w.line(id->second);
         w.i32(d->xPos);
         w.i32(d->yPos);
         w.i32(d->data);
@@ -94,18 +136,18 @@ int WriteToStream(const TBoardEngine& board, std::string& out) {
                 if (dup) continue;
                 seenSmall.push_back(dev);
             }
-            auto it = index.find(dev);
-            if (it != index.end()) writeSinkPairs(w, *dev, it->second, net.get());
+            const int at = index.find(dev);
+            if (at >= 0) writeSinkPairs(w, *dev, at, net.get());
         }
         w.end();
 
         if (const TDevice* drv = net->Input) {
-            auto it = index.find(drv);
-            if (it != index.end())
+            const int at = index.find(drv);
+            if (at >= 0)
                 for (std::size_t j = 0; j < drv->outputs.size(); ++j)
                     if (drv->outputs[j] == net.get()) {
                         w.more();
-                        w.i32(it->second);
+                        w.i32(at);
                         w.i32(static_cast<int32_t>(j));
                     }
         }
@@ -143,6 +185,28 @@ int writeToFile(const TBoardEngine& board, const std::string& path, std::string*
 
 namespace {
 
+// Where the reader is, for messages: "wire section, net 3, sink 2". Formatted only when a
+// message is needed, so a large board does not pay for a string per record.
+struct Where {
+    const char* section;
+    const char* record;
+    std::size_t index;
+    const char* part = nullptr;  // "sink", "driver", "segment" or none
+    std::size_t partIndex = 0;
+
+    std::string str() const {
+        std::string s = std::string(section) + ", " + record + " " + std::to_string(index);
+        if (part) s += std::string(", ") + part + " " + std::to_string(partIndex);
+        return s;
+    }
+    Where at(const char* p, std::size_t i) const {
+        Where w = *this;
+        w.part = p;
+        w.partIndex = i;
+        return w;
+    }
+};
+
 // Reads the sections into lists of its own; the board is touched only by commit().
 class BoardReader {
 public:
@@ -154,7 +218,9 @@ public:
     }
 
     void commit() {
+        board_.deviceList.reserve(board_.deviceList.size() + devices_.size());
         for (auto& d : devices_) board_.deviceList.push_back(std::move(d));
+        board_.wireComplexList.reserve(board_.wireComplexList.size() + nets_.size());
         for (auto& n : nets_) board_.wireComplexList.push_back(std::move(n));
         for (auto& c : captions_) board_.captionList.push_back(std::move(c));
         board_.setBackgroundColor(colours_[0], colours_[1], colours_[2]);
@@ -163,26 +229,27 @@ public:
     }
 
 private:
-    bool fail(const std::string& where, const std::string& why) {
-        if (report_) report_->error = where + ": " + why;
+    bool fail(const Where& where, const std::string& why) {
+        if (report_) report_->error = where.str() + ": " + why;
         return false;
     }
-    bool ended(const std::string& where, const char* what) {
+    bool ended(const Where& where, const char* what) {
         return fail(where, std::string("the file ends inside ") + what);
     }
-    void warn(std::string s) {
-        if (report_) report_->warnings.push_back(std::move(s));
-    }
-    // Reads the continuation byte of the next element of a section; false at the end of the file.
-    bool next(bool& more, const std::string& where, const char* what) {
+    // Reads the continuation byte of the next element of a list; false at the end of the file.
+    bool next(bool& more, const Where& where, const char* what) {
         if (!in_.next(more)) return ended(where, what);
         return true;
+    }
+
+    static std::string count(std::size_t n, const std::string& what) {
+        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
     }
 
     bool readICs() {
         for (std::size_t k = 0;; ++k) {
             bool more = false;
-            const std::string where = "IC section, record " + std::to_string(k);
+            const Where where{"IC section", "record", k};
             if (!next(more, where, "the list of IC descriptions")) return false;
             if (!more) return true;
             auto dsc = std::make_shared<TICDescription>();
@@ -192,7 +259,8 @@ private:
         }
     }
 
-    bool readFlags(std::vector<int>& flags, const std::string& where, const char* what) {
+    bool readFlags(std::vector<int>& flags, const Where& where, const char* what) {
+        flags.clear();
         for (;;) {
             bool more = false;
             uint8_t b = 0;
@@ -203,25 +271,36 @@ private:
         }
     }
 
-    // Makes the flag list exactly as long as the type has pins, saying what was changed.
-    void fit(std::vector<int>& flags, std::size_t pins, const std::string& where, const char* kind) {
-        if (flags.size() == pins) return;
-        const std::string had = std::to_string(flags.size()) + " " + kind + " inversion flags for " +
-                                std::to_string(pins) + " " + kind + " pins";
-        if (flags.size() < pins)
-            warn(where + ": " + had + "; the missing flags were set to 0 (not inverted)");
-        else
-            warn(where + ": " + had + "; the extra flags were dropped");
-        flags.resize(pins, 0);
+    // Copies the flags read into the device's list, which has one entry per pin; a list of another
+    // length is padded with 0 or cut, and the repair is reported.
+    void fit(const std::vector<int>& read, std::vector<int>& flags, const Where& where,
+             const std::string& id, const char* kind) {
+        const std::size_t pins = flags.size();
+        for (std::size_t i = 0; i < pins; ++i) flags[i] = i < read.size() ? read[i] : 0;
+        if (read.size() == pins || !report_) return;
+        const std::string k(kind);
+        report_->warnings.push_back(where.str() + " (\"" + id + "\"): " + count(read.size(), k + " inversion flag") +
+                                    " for " + count(pins, k + " pin") +
+                                    (read.size() < pins ? "; the missing flags were set to 0 (not inverted)"
+                                                        : "; the extra flags were dropped"));
+    }
+
+    static bool onBoard(int32_t v) { return v >= -kMaxBoardCoordinate && v <= kMaxBoardCoordinate; }
+    bool checkPoint(int32_t x, int32_t y, const Where& where, const char* what) {
+        if (onBoard(x) && onBoard(y)) return true;
+        return fail(where, std::string(what) + " (" + std::to_string(x) + ", " + std::to_string(y) +
+                               ") lies outside the board's " + std::to_string(kMaxBoardCoordinate) +
+                               " cells in each direction");
     }
 
     bool readDevices() {
-        // Boards repeat a few types many times; remembering the last lookup saves most of them.
+        // Boards repeat a few types many times; a small cache saves most registry lookups.
         std::string lastID;
         DraftPtr lastDraft;
+        std::vector<int> inFlags, outFlags;
         for (std::size_t k = 0;; ++k) {
             bool more = false;
-            const std::string where = "device section, record " + std::to_string(k);
+            const Where where{"device section", "record", k};
             if (!next(more, where, "the list of devices")) return false;
             if (!more) return true;
             if (in_.atEnd()) return ended(where, "the device type");
@@ -230,54 +309,35 @@ private:
             if (!in_.i32(x) || !in_.i32(y)) return ended(where, "the device position");
             if (!in_.i32(data)) return ended(where, "the data word");
             if (!checkPoint(x, y, where, "the position")) return false;
-            DraftPtr draft;
-            if (id == lastID && lastDraft) {
-                draft = lastDraft;
-            } else {
-                draft = getDraft(id);
+            if (!lastDraft || id != lastID) {
+                lastDraft = getDraft(id);
                 lastID = id;
-                lastDraft = draft;
             }
-            if (!draft)
+            if (!lastDraft)
                 return fail(where, "the device type \"" + id +
                                        "\" is not known (neither built in nor an IC description "
                                        "in the file or in the IC folder)");
-            auto dev = std::make_shared<TDevice>(draft, x, y);
-            dev->data = data;
-            dev->invertedInputs.clear();
-            dev->invertedOutputs.clear();
-            if (!readFlags(dev->invertedInputs, where, "the input inversion flags") ||
-                !readFlags(dev->invertedOutputs, where, "the output inversion flags"))
+            if (!readFlags(inFlags, where, "the input inversion flags") ||
+                !readFlags(outFlags, where, "the output inversion flags"))
                 return false;
-            const std::string named = where + " (\"" + id + "\")";
-            fit(dev->invertedInputs, dev->inputs.size(), named, "input");
-            fit(dev->invertedOutputs, dev->outputs.size(), named, "output");
+            auto dev = std::make_shared<TDevice>(lastDraft, x, y);
+            dev->data = data;
+            fit(inFlags, dev->invertedInputs, where, id, "input");
+            fit(outFlags, dev->invertedOutputs, where, id, "output");
             devices_.push_back(std::move(dev));
         }
     }
 
-    static bool onBoard(int32_t v) { return v >= -kMaxBoardCoordinate && v <= kMaxBoardCoordinate; }
-    bool checkPoint(int32_t x, int32_t y, const std::string& where, const char* what) {
-        if (onBoard(x) && onBoard(y)) return true;
-        return fail(where, std::string(what) + " (" + std::to_string(x) + ", " + std::to_string(y) +
-                               ") lies outside the board's " + std::to_string(kMaxBoardCoordinate) +
-                               " cells in each direction");
-    }
-
-    bool pair(int32_t& d, int32_t& p, const std::string& where, const char* what) {
+    bool pair(int32_t& d, int32_t& p, const Where& where, const char* what) {
         if (!in_.i32(d) || !in_.i32(p)) return ended(where, what);
         return true;
-    }
-
-    static std::string count(std::size_t n, const char* what) {
-        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
     }
 
     std::string deviceName(int32_t d) const {
         return "device " + std::to_string(d) + " (\"" + devices_[d]->draft->getID() + "\")";
     }
 
-    bool checkDevice(int32_t d, const std::string& where) {
+    bool checkDevice(int32_t d, const Where& where) {
         if (d < 0 || static_cast<std::size_t>(d) >= devices_.size())
             return fail(where, "device " + std::to_string(d) + " does not exist; the file holds " +
                                    count(devices_.size(), "device"));
@@ -287,7 +347,7 @@ private:
     bool readWires() {
         for (std::size_t k = 0;; ++k) {
             bool more = false;
-            const std::string where = "wire section, net " + std::to_string(k);
+            const Where where{"wire section", "net", k};
             if (!next(more, where, "the list of nets")) return false;
             if (!more) return true;
             auto net = std::make_shared<TWireComplex>();
@@ -300,48 +360,49 @@ private:
                 int32_t c[4];
                 for (int i = 0; i < 4; ++i)
                     if (!in_.i32(c[i])) return ended(where, "the segments");
-                const std::string seg = where + ", segment " + std::to_string(net->lineList.size());
+                const Where seg = where.at("segment", net->lineList.size());
                 if (!checkPoint(c[0], c[1], seg, "the start") || !checkPoint(c[2], c[3], seg, "the end"))
                     return false;
                 net->lineList.push_back(TLine{c[0], c[1], c[2], c[3]});
             }
             // Input pins the net feeds.
             for (std::size_t s = 0;; ++s) {
-                const std::string at = where + ", sink " + std::to_string(s);
-                if (!next(more, at, "the list of input pins")) return false;
+                if (!next(more, where.at("sink", s), "the list of input pins")) return false;
                 if (!more) break;
                 int32_t d = 0, p = 0;
-                if (!pair(d, p, at, "the input pin pair") || !checkDevice(d, at)) return false;
+                if (!pair(d, p, where.at("sink", s), "the input pin pair") || !checkDevice(d, where.at("sink", s)))
+                    return false;
                 TDevice& dev = *devices_[d];
                 if (p < 0 || static_cast<std::size_t>(p) >= dev.inputs.size())
-                    return fail(at, deviceName(d) + " has no input " + std::to_string(p) + "; it has " +
-                                        count(dev.inputs.size(), "input"));
+                    return fail(where.at("sink", s), deviceName(d) + " has no input " + std::to_string(p) +
+                                                         "; it has " + count(dev.inputs.size(), "input"));
                 if (dev.inputs[p])
-                    return fail(at, "input " + std::to_string(p) + " of " + deviceName(d) +
-                                        (dev.inputs[p] == self ? " is listed twice for this net"
-                                                               : " is already on another net"));
+                    return fail(where.at("sink", s),
+                                "input " + std::to_string(p) + " of " + deviceName(d) +
+                                    (dev.inputs[p] == self ? " is listed twice for this net" : " is already on another net"));
                 dev.inputs[p] = net.get();
                 net->outputList.push_back(&dev);
             }
             // Output pins driving it.
             int32_t driver = -1;
             for (std::size_t s = 0;; ++s) {
-                const std::string at = where + ", driver " + std::to_string(s);
-                if (!next(more, at, "the list of driving pins")) return false;
+                if (!next(more, where.at("driver", s), "the list of driving pins")) return false;
                 if (!more) break;
                 int32_t d = 0, p = 0;
-                if (!pair(d, p, at, "the driving pin pair") || !checkDevice(d, at)) return false;
+                if (!pair(d, p, where.at("driver", s), "the driving pin pair") ||
+                    !checkDevice(d, where.at("driver", s)))
+                    return false;
                 TDevice& dev = *devices_[d];
                 if (p < 0 || static_cast<std::size_t>(p) >= dev.outputs.size())
-                    return fail(at, deviceName(d) + " has no output " + std::to_string(p) + "; it has " +
-                                        count(dev.outputs.size(), "output"));
+                    return fail(where.at("driver", s), deviceName(d) + " has no output " + std::to_string(p) +
+                                                           "; it has " + count(dev.outputs.size(), "output"));
                 if (dev.outputs[p])
-                    return fail(at, "output " + std::to_string(p) + " of " + deviceName(d) +
-                                        (dev.outputs[p] == self ? " is listed twice for this net"
-                                                                : " already drives another net"));
+                    return fail(where.at("driver", s),
+                                "output " + std::to_string(p) + " of " + deviceName(d) +
+                                    (dev.outputs[p] == self ? " is listed twice for this net" : " already drives another net"));
                 if (driver >= 0 && driver != d)
-                    return fail(at, "the net is already driven by " + deviceName(driver) +
-                                        "; a net has one driving device");
+                    return fail(where.at("driver", s),
+                                "the net is already driven by " + deviceName(driver) + "; a net has one driving device");
                 driver = d;
                 dev.outputs[p] = net.get();
                 net->Input = &dev;
@@ -353,7 +414,10 @@ private:
     bool readColours() {
         for (int& c : colours_) {
             uint8_t b = 0;
-            if (!in_.byte(b)) return ended("colour block", "the six colour bytes");
+            if (!in_.byte(b)) {
+                if (report_) report_->error = "colour block: the file ends inside the six colour bytes";
+                return false;
+            }
             c = b;
         }
         return true;
@@ -362,7 +426,7 @@ private:
     bool readCaptions() {
         for (std::size_t k = 0;; ++k) {
             bool more = false;
-            const std::string where = "caption section, caption " + std::to_string(k);
+            const Where where{"caption section", "caption", k};
             if (!next(more, where, "the list of captions")) return false;
             if (!more) return true;
             auto c = TCaption::Create();

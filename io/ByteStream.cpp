@@ -3,7 +3,12 @@
 namespace gw {
 
 void ByteWriter::line(std::string_view s) {
-    out_.reserve(out_.size() + s.size() + 2);
+    static constexpr char kSpecial[] = {'\r', '\n', '\0'};
+    if (s.find_first_of(std::string_view(kSpecial, 3)) == std::string_view::npos) {
+        out_.append(s);
+        out_.append("\r\n", 2);
+        return;
+    }
     for (char c : s) {
         if (c == '\r') continue;
         out_.push_back(c == '\n' || c == '\0' ? ' ' : c);

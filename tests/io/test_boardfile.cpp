@@ -339,7 +339,7 @@ TEST(BoardFile, InversionListsOfTheWrongLengthArePaddedOrCut) {
     EXPECT_EQ(b->deviceList[1]->invertedInputs, (std::vector<int>{1}));
     EXPECT_EQ(b->deviceList[1]->invertedOutputs, (std::vector<int>{0}));
     ASSERT_EQ(rep.warnings.size(), 4u);
-    EXPECT_NE(rep.warnings[0].find("record 0 (\"$logic0|2\"): 1 input inversion flags for 2 input pins; "
+    EXPECT_NE(rep.warnings[0].find("record 0 (\"$logic0|2\"): 1 input inversion flag for 2 input pins; "
                                    "the missing flags were set to 0"),
               std::string::npos)
         << rep.warnings[0];

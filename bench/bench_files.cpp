@@ -1,0 +1,163 @@
+// Saving and loading a board of 1,000,000 devices and 1,000,000 nets: to and from memory (the
+// encoding alone) and to and from a file (with the temporary file, fsync and rename of a real save).
+// The peak resident memory of the process is reported as a counter (peak_rss_mb).
+//
+// The board: rows of 1,000 device slots with a repeating mix of gates, inverters, adders, memory
+// cells, counters, switches and LEDs; every net runs from one device's first output to the next
+// device's first input (two segments each, split the way the editor lays short wires), every fifth
+// net also reaches the input of the device after that, one pin in eight is inverted, and a thousand
+// captions sit on the board.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "board/BoardEngine.h"
+#include "io/BoardFile.h"
+#include "io/ByteStream.h"
+#include "model/Catalogue.h"
+#include "model/Registry.h"
+
+namespace {
+
+constexpr std::size_t kDevices = 1000000;
+
+double peakRssMb() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_maxrss) / 1024.0;
+}
+
+std::shared_ptr<gw::TBoardEngine> makeBoard(std::size_t n) {
+    static const bool registered = [] {
+        gw::registerBuiltinDrafts();
+        return true;
+    }();
+    (void)registered;
+    const char* mix[] = {"$logic0|2", "$logic1|3", "$logic2|1", "$adder1",   "$ram",
+                         "$counter4", "$logic0|4", "$swich1",   "$logic1|2", "$led255|100|100"};
+    std::vector<gw::DraftPtr> types;
+    for (const char* id : mix) types.push_back(gw::getDraft(id));
+
+    auto b = gw::TBoardEngine::Create();
+    b->deviceList.reserve(n);
+    b->wireComplexList.reserve(n);
+    uint32_t rng = 12345;
+    auto next = [&] { return rng = rng * 1664525u + 1013904223u; };
+    for (std::size_t i = 0; i < n; ++i) {
+        auto d = std::make_shared<gw::TDevice>(types[i % types.size()], static_cast<int>(i % 1000) * 6,
+                                               static_cast<int>(i / 1000) * 14);
+        for (int& f : d->invertedInputs) f = (next() >> 13) % 8 == 0;
+        for (int& f : d->invertedOutputs) f = (next() >> 13) % 8 == 0;
+        if (d->draft->getID() == "$swich1") d->data = static_cast<int>(next() >> 31);
+        b->deviceList.push_back(std::move(d));
+    }
+    // One net per device: its first output to the next device that has an input.
+    for (std::size_t i = 0; i < n; ++i) {
+        auto net = std::make_shared<gw::TWireComplex>();
+        gw::TDevice& from = *b->deviceList[i];
+        if (!from.outputs.empty() && !from.outputs[0]) {
+            from.outputs[0] = net.get();
+            net->Input = &from;
+        }
+        for (std::size_t k = 1; k <= (i % 5 == 0 ? 2u : 1u); ++k) {
+            gw::TDevice& to = *b->deviceList[(i + k) % n];
+            for (std::size_t p = 0; p < to.inputs.size(); ++p)
+                if (!to.inputs[p]) {
+                    to.inputs[p] = net.get();
+                    net->outputList.push_back(&to);
+                    break;
+                }
+        }
+        const int x = from.xPos + 1, y = from.yPos;
+        net->lineList.push_back({x, y, x + 1, y});
+        net->lineList.push_back({x + 1, y, x + 2, y});
+        b->wireComplexList.push_back(std::move(net));
+    }
+    for (int c = 0; c < 1000; ++c) {
+        auto cap = gw::TCaption::Create();
+        cap->txt = "caption " + std::to_string(c);
+        cap->xPos = c * 7;
+        cap->yPos = -3;
+        b->captionList.push_back(cap);
+    }
+    return b;
+}
+
+gw::TBoardEngine& board() {
+    static auto b = makeBoard(kDevices);
+    return *b;
+}
+
+std::string tempPath() { return "/tmp/gw-bench-files-" + std::to_string(getpid()) + ".gwb"; }
+
+void BM_SaveToMemory(benchmark::State& state) {
+    auto& b = board();
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        std::string out;
+        gw::WriteToStream(b, out);
+        bytes = out.size();
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.counters["file_mb"] = static_cast<double>(bytes) / (1024.0 * 1024.0);
+    state.counters["peak_rss_mb"] = peakRssMb();
+}
+
+void BM_SaveToFile(benchmark::State& state) {
+    auto& b = board();
+    const std::string path = tempPath();
+    for (auto _ : state) {
+        std::string why;
+        if (!gw::writeToFile(b, path, &why)) state.SkipWithError(why.c_str());
+    }
+    std::remove(path.c_str());
+    state.counters["peak_rss_mb"] = peakRssMb();
+}
+
+void BM_LoadFromMemory(benchmark::State& state) {
+    std::string file;
+    gw::WriteToStream(board(), file);
+    for (auto _ : state) {
+        auto b = gw::TBoardEngine::Create();
+        gw::ByteReader in(file);
+        gw::BoardLoadReport rep;
+        if (!gw::ReadFromStream(*b, in, &rep)) state.SkipWithError(rep.error.c_str());
+        benchmark::DoNotOptimize(b->deviceList.size());
+        state.PauseTiming();  // taking the board down is not part of loading it
+        b.reset();
+        state.ResumeTiming();
+    }
+    state.counters["peak_rss_mb"] = peakRssMb();
+}
+
+void BM_LoadFromFile(benchmark::State& state) {
+    const std::string path = tempPath();
+    std::string why;
+    if (!gw::writeToFile(board(), path, &why)) state.SkipWithError(why.c_str());
+    for (auto _ : state) {
+        auto b = gw::TBoardEngine::Create();
+        gw::BoardLoadReport rep;
+        if (!gw::readFromFile(*b, path, &rep)) state.SkipWithError(rep.error.c_str());
+        if (b->deviceList.size() != kDevices || b->wireComplexList.size() != kDevices)
+            state.SkipWithError("the board did not load completely");
+        state.PauseTiming();
+        b.reset();
+        state.ResumeTiming();
+    }
+    std::remove(path.c_str());
+    state.counters["peak_rss_mb"] = peakRssMb();
+}
+
+}  // namespace
+
+BENCHMARK(BM_SaveToMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SaveToFile)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_LoadFromMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_LoadFromFile)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+BENCHMARK_MAIN();
