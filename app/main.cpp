@@ -9,6 +9,7 @@
 
 #include "app/App.h"
 #include "app/Canvas.h"
+#include "app/Recovery.h"
 
 namespace {
 
@@ -54,7 +55,13 @@ int main(int argc, char** argv) {
     }
 
     std::unique_ptr<gw::TApp> app = gw::TApp::Create(options);
+    // Unsaved work is copied beside cfg.ini while the editor runs; a copy left by a crash is
+    // offered back before anything else is opened.
+    gw::RecoveryGuard recovery(*app, "recovery.gwb");
+    recovery.offerRestore();
     const int code = app->run(args);
+    // The loop ends through the close command (valid 0) when the user closed on purpose.
+    if (app->valid == 0) recovery.closedCleanly();
     app->Destroy();
     return code;
 }
