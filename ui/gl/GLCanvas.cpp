@@ -12,6 +12,9 @@ GLCanvas::GLCanvas(QWidget* parent) : QOpenGLWidget(parent) {}
 GLCanvas::~GLCanvas() {
     // GL objects must go while our context is current.
     if (context()) {
+        // The base class destroys the context after our members are gone; the release hook
+        // connected in initializeGL must not run then.
+        disconnect(context(), nullptr, this, nullptr);
         makeCurrent();
         renderer_.release();
         doneCurrent();
