@@ -76,6 +76,8 @@ void TBoardEngine::Destroy() {
 }
 
 void TBoardEngine::setChanged(int flag) {
+    // Every edit of the circuit says so here, whether or not the flag flips.
+    if (flag) circuitEdited();
     if (flag == bChanged) return;
     bChanged = flag;
     if (changedFunc) changedFunc(changedObj);
@@ -263,6 +265,7 @@ DevicePtr TBoardEngine::addDevice(const DraftPtr& draft, int x, int y) {
     }
     deviceList.push_back(d);
     index_->invalidateDevices();
+    circuitEdited();
     return d;
 }
 
@@ -288,6 +291,7 @@ void TBoardEngine::_removeDevice(TDevice* device) {
     device->Destroy();
     deviceList.erase(it);
     index_->invalidateDevices();
+    circuitEdited();
 }
 
 void TBoardEngine::markPos(int x, int y, int color) {
@@ -302,7 +306,14 @@ void TBoardEngine::markPos(int x, int y, int color) {
     mark_color.push_back(color);
 }
 
-void TBoardEngine::updateDevices() { stepDevices(deviceList); }
+void TBoardEngine::updateDevices() {
+    if (!fastStep) {
+        stepDevices(deviceList);
+        return;
+    }
+    if (!fastSim_) fastSim_ = std::make_unique<FastSimulator>();
+    fastSim_->step(deviceList, circuitVersion_);
+}
 
 // --- index plumbing ---
 
@@ -313,12 +324,16 @@ TBoardEngine::FrameScope::FrameScope(TBoardEngine& board) : board_(board) {
 TBoardEngine::FrameScope::~FrameScope() { --board_.frameDepth_; }
 
 void TBoardEngine::invalidateIndex() {
+    circuitEdited();
     if (index_) index_->invalidate();
 }
 
 bool TBoardEngine::indexActive() const { return frameDepth_ > 0; }
 
-void TBoardEngine::netsEdited() { index_->invalidateNets(); }
+void TBoardEngine::netsEdited() {
+    circuitEdited();
+    index_->invalidateNets();
+}
 
 WirePtr TBoardEngine::findWire(const TWireComplex* w) const {
     for (const auto& p : wireComplexList)

@@ -34,6 +34,7 @@
 #include "model/Device.h"
 #include "model/Draft.h"
 #include "model/Wire.h"
+#include "sim/FastSimulator.h"
 
 namespace gw {
 
@@ -242,8 +243,15 @@ public:
     void _removeDevice(TDevice* device);
     // Records a mark for this frame; a second mark at the same point replaces the colour.
     void markPos(int x, int y, int color);
-    // One simulation step: every device in list order.
+    // One simulation step: every device in list order. Runs through a compiled form of the
+    // device list (same results as stepping each device) unless `fastStep` is 0; the compiled form
+    // is rebuilt after any edit the board hears of (circuitEdited).
     void updateDevices();
+    int fastStep = 1;
+    // Tells the board that the circuit changed in a way it may not have seen itself (a pin, an
+    // inversion, a net value or a non-switch device's data set from outside); every edit made
+    // through the board's own operations already does this.
+    void circuitEdited() { ++circuitVersion_; }
 
     // --- nets (wire editing) ---
     // Merges net a into net b (segments, driver, readers); a leaves the list, invalid. The caller
@@ -279,6 +287,8 @@ private:
 
     std::unique_ptr<BoardIndex> index_;
     int frameDepth_ = 0;
+    uint64_t circuitVersion_ = 1;
+    std::unique_ptr<FastSimulator> fastSim_;
     mutable std::vector<long> hits_;  // scratch for indexed net lookups
 
     // Off-screen skipping while Draw runs (BoardDraw.cpp): the view size (-1 outside Draw), the
