@@ -196,6 +196,7 @@ void TApp::generate() {
 
     // 18. The splash stays at least the minimum time.
     setStatus("{{ls_showLogo}}");
+    if (splash_ && options_.onSplash) options_.onSplash(splash_);
     const qint64 rest = std::max<qint64>(0, startMs + options_.splashMinMs - clock_.elapsed());
     if (rest > 0 && splash_) {
         QEventLoop wait;

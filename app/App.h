@@ -12,9 +12,11 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QMainWindow>
 #include <QObject>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,7 +27,6 @@
 
 class QAction;
 class QListWidget;
-class QMainWindow;
 class QMenu;
 class QTimer;
 class QToolBar;
@@ -55,6 +56,8 @@ struct AppOptions {
     std::shared_ptr<AppDialogs> dialogs;
     // The working folder at launch, for relative paths given on the command line ("" = none).
     std::string launchDir;
+    // Called with the splash window once its last status line shows (screenshots).
+    std::function<void(QWidget*)> onSplash;
 };
 
 class TApp : public QObject {
@@ -188,6 +191,8 @@ public:
     // Number of board updates and frames drawn so far (for tests and the frame-rate figures).
     long long updateCount() const { return updates_; }
     long long frameCount() const { return frames_; }
+    // The millisecond clock the frame-rate readout uses.
+    qint64 nowMs() const { return clock_.elapsed(); }
 
 private:
     explicit TApp(AppOptions options);
