@@ -384,7 +384,7 @@ private:
                 net->outputList.push_back(&dev);
             }
             // Output pins driving it.
-            int32_t driver = -1;
+            int32_t driver = -1, driverPin = -1;
             for (std::size_t s = 0;; ++s) {
                 if (!next(more, where.at("driver", s), "the list of driving pins")) return false;
                 if (!more) break;
@@ -403,7 +403,14 @@ private:
                 if (driver >= 0 && driver != d)
                     return fail(where.at("driver", s),
                                 "the net is already driven by " + deviceName(driver) + "; a net has one driving device");
+                // Two outputs of one device on one net would fight over it, and the editor never
+                // makes such a net; refused like drivers on two devices.
+                if (driver >= 0)
+                    return fail(where.at("driver", s),
+                                "output " + std::to_string(p) + " of " + deviceName(d) + " would be a second driving pin; output " +
+                                    std::to_string(driverPin) + " already drives the net, and a net has one driving pin");
                 driver = d;
+                driverPin = p;
                 dev.outputs[p] = net.get();
                 net->Input = &dev;
             }

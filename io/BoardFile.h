@@ -24,7 +24,7 @@
 // pin counts is padded with 0 (not inverted) or cut to the pin count, and the load goes on with a
 // warning. Refused although the plain format would take them, because the board could not stay
 // consistent: an input or output pin listed on two nets (or twice on one), and a net listed with
-// drivers on two different devices.
+// drivers on two different devices or on two output pins of one device.
 #pragma once
 
 #include <cstdint>
