@@ -65,11 +65,13 @@ Workspace::Workspace() {
 
 Workspace::~Workspace() { QDir::setCurrent(previous_); }
 
-std::unique_ptr<TApp> startApp(const std::shared_ptr<ScriptedDialogs>& dialogs, bool forceRaster) {
+std::unique_ptr<TApp> startApp(const std::shared_ptr<ScriptedDialogs>& dialogs, bool forceRaster,
+                               const QString& launchDir) {
     AppOptions o;
     o.splashMinMs = 0;
     o.dialogs = dialogs;
     o.forceRaster = forceRaster;
+    o.launchDir = launchDir.toStdString();
     auto app = TApp::Create(o);
     if (!QTest::qWaitForWindowExposed(app->Window)) std::fprintf(stderr, "the main window did not show\n");
     app->Window->activateWindow();

@@ -49,7 +49,8 @@ private:
 };
 
 // Starts the editor in the current folder with the given dialogs, no splash wait.
-std::unique_ptr<TApp> startApp(const std::shared_ptr<ScriptedDialogs>& dialogs, bool forceRaster = false);
+std::unique_ptr<TApp> startApp(const std::shared_ptr<ScriptedDialogs>& dialogs, bool forceRaster = false,
+                               const QString& launchDir = QString());
 
 // Waits until the frame timer has drawn `n` more frames (false after the timeout).
 bool waitFrames(TApp& app, int n, int timeoutMs = 3000);

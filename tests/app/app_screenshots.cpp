@@ -10,7 +10,9 @@
 #include <QMainWindow>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 #include "app/App.h"
 #include "app/Canvas.h"
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
 
     gw::AppOptions o;
     o.splashMinMs = 300;
+    o.forceRaster = qEnvironmentVariableIntValue("GW_RASTER") == 1;
     o.onSplash = [&](QWidget* splash) {
         QApplication::processEvents();
         splash->grab().save(out + "/splash.png");
@@ -51,12 +54,15 @@ int main(int argc, char** argv) {
     const long long f0 = app->frameCount(), u0 = app->updateCount();
     QElapsedTimer t;
     t.start();
+    std::clock_t c0 = std::clock();
     QTest::qWait(5000);
     const double secs = t.elapsed() / 1000.0;
+    const double cpuMs = 1000.0 * static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC;
     std::printf("renderer: %s\n", app->usesOpenGL() ? "OpenGL" : "raster");
     std::printf("devices: %zu, nets: %zu\n", app->board->deviceList.size(), app->board->wireComplexList.size());
     std::printf("frames: %lld in %.2f s = %.1f per second; updates %lld; readout %dFPS\n", app->frameCount() - f0, secs,
                 (app->frameCount() - f0) / secs, app->updateCount() - u0, static_cast<int>(app->FPS));
+    std::printf("process CPU time per frame: %.2f ms\n", cpuMs / std::max<long long>(1, app->frameCount() - f0));
     app->Destroy();
     return 0;
 }

@@ -8,6 +8,9 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QUrl>
+#include <QDropEvent>
 #include <QPushButton>
 #include <QSplashScreen>
 #include <QTest>
@@ -668,6 +671,41 @@ private slots:
             QCOMPARE(app->board->isChanged(), 1);
             QCOMPARE(static_cast<int>(app->board->deviceList.size()), 1);
         }
+    }
+
+    void boardsOpenFromTheCommandLineAndByDrop() {
+        Workspace ws;
+        QDir(".").mkdir("launch");
+        auto d = std::make_shared<ScriptedDialogs>();
+        auto app = startApp(d, false, ws.path("launch"));  // the built-in types exist from here on
+
+        for (const QString& name : {QString("launch/arg.gwb"), QString("dropped.gwb")}) {
+            auto b = TBoardEngine::Create();
+            b->addDevice(getDraft("$swich1"), 0, 0);
+            if (name.startsWith("launch")) b->addDevice(getDraft("$swich1"), 4, 0);
+            QCOMPARE(writeToFile(*b, ws.path(name).toStdString()), 1);
+        }
+        auto first = app->board;
+        app->openStartArgument({""});  // an empty first argument is ignored
+        QCOMPARE(app->board, first);
+        // A relative path is found in the folder the program was started from.
+        app->openStartArgument({"arg.gwb", "ignored.gwb"});
+        QVERIFY2(d->notices.isEmpty(), qPrintable(d->notices.join("|")));
+        QCOMPARE(static_cast<int>(app->board->deviceList.size()), 2);
+        QVERIFY(app->Window->windowTitle().endsWith(" - arg.gwb"));
+        QVERIFY(d->notices.isEmpty());
+
+        // A file dropped on the window is opened.
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(ws.path("dropped.gwb"))});
+        QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(app->Window, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(app->Window, &drop);
+        QVERIFY2(d->questions.isEmpty() && d->notices.isEmpty(), qPrintable(d->questions.join("|") + d->notices.join("|")));
+        QCOMPARE(static_cast<int>(app->board->deviceList.size()), 1);
+        QVERIFY(app->Window->windowTitle().endsWith(" - dropped.gwb"));
     }
 
     void settingsOptionsAreWrittenExactly() {
