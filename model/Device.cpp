@@ -16,19 +16,10 @@ void TDevice::sizePins() {
 }
 
 namespace {
-// Pin values live on the stack; types with more pins than this (none of the built-in ones, and
-// no IC can have as many) use a buffer that grows once and is then reused, so a step never
-// allocates in steady state.
-constexpr int kStackPins = 64;
 thread_local std::vector<int> bigIns, bigOuts;
 }  // namespace
 
-void TDevice::Update() {
-    const int ni = static_cast<int>(inputs.size());
-    const int no = draft->countOutputs();
-    int insBuf[kStackPins], outsBuf[kStackPins];
-    int* ins = insBuf;
-    int* outs = outsBuf;
+PinBuffers::PinBuffers(int ni, int no) : ins(insBuf_), outs(outsBuf_) {
     if (ni > kStackPins) {
         if (static_cast<int>(bigIns.size()) < ni) bigIns.resize(ni);
         ins = bigIns.data();
@@ -37,6 +28,14 @@ void TDevice::Update() {
         if (static_cast<int>(bigOuts.size()) < no) bigOuts.resize(no);
         outs = bigOuts.data();
     }
+}
+
+void TDevice::Update() {
+    const int ni = static_cast<int>(inputs.size());
+    const int no = draft->countOutputs();
+    PinBuffers buf(ni, no);
+    int* ins = buf.ins;
+    int* outs = buf.outs;
     for (int i = 0; i < ni; ++i) {
         const TWireComplex* n = inputs[i];
         ins[i] = n ? (n->State == (invertedInputs[i] == 0 ? 1 : 0) ? 1 : 0) : 0;

@@ -68,6 +68,21 @@ public:
 
 using DevicePtr = std::shared_ptr<TDevice>;
 
+// Room for one device's pin values during its step. Values live on the stack; types with more
+// pins than that (none of the built-in ones, and no IC can have as many) share one buffer per
+// thread that grows once and is then reused, so a step never allocates in steady state.
+class PinBuffers {
+public:
+    PinBuffers(int inputs, int outputs);
+    int* ins;
+    int* outs;
+
+private:
+    static constexpr int kStackPins = 64;
+    int insBuf_[kStackPins];
+    int outsBuf_[kStackPins];
+};
+
 // Steps every device of `devices` once, first to last.
 template <class List>
 void stepDevices(const List& devices) {

@@ -9,6 +9,19 @@ namespace {
 // The four pins of the 2x2 kinds: right, bottom, left, top.
 const std::vector<int> kEdgeX = {1, 0, -1, 0};
 const std::vector<int> kEdgeY = {0, 1, 0, -1};
+
+// The white 2x2 body with its four edge pins as outputs (switches and clocks).
+void makeFourOutputBody(TDraft& d) {
+    d.width = 2;
+    d.Height = 2;
+    d.input_xpos.clear();
+    d.input_ypos.clear();
+    d.input_cap.clear();
+    d.output_xpos = kEdgeX;
+    d.output_ypos = kEdgeY;
+    d.output_cap.clear();
+    d.colR = d.colG = d.colB = 255;
+}
 }  // namespace
 
 // --- TSwich ---
@@ -21,15 +34,7 @@ std::shared_ptr<TSwich> TSwich::Create(int checkAble) {
 
 void TSwich::generate(int c) {
     checkAble = c;
-    width = 2;
-    Height = 2;
-    input_xpos.clear();
-    input_ypos.clear();
-    input_cap.clear();
-    output_xpos = kEdgeX;
-    output_ypos = kEdgeY;
-    output_cap.clear();
-    colR = colG = colB = 255;
+    makeFourOutputBody(*this);
 }
 
 int TSwich::Update(const int*, int* outputs, TDevice& device) {
@@ -59,15 +64,7 @@ std::shared_ptr<TTicker> TTicker::Create(int time) {
 
 void TTicker::generate(int time) {
     Time = time;
-    width = 2;
-    Height = 2;
-    input_xpos.clear();
-    input_ypos.clear();
-    input_cap.clear();
-    output_xpos = kEdgeX;
-    output_ypos = kEdgeY;
-    output_cap.clear();
-    colR = colG = colB = 255;
+    makeFourOutputBody(*this);
 }
 
 int TTicker::Update(const int*, int* outputs, TDevice&) {
