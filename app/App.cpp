@@ -292,7 +292,9 @@ void TApp::buildMenus() {
     };
     auto item = [&](QMenu* m, const char* token, int code, const QKeySequence& key = QKeySequence(),
                     int checked = -1) {
-        QAction* a = m->addAction(loc(token));
+        // The hotkey label is made once, in the start-up language, and shown after a tab.
+        const QString hotkey = key.isEmpty() ? QString() : hotkeyLabel(key);
+        QAction* a = m->addAction(hotkey.isEmpty() ? loc(token) : loc(token) + "\t" + hotkey);
         a->setData(code);
         if (!key.isEmpty()) {
             a->setShortcut(key);
@@ -302,7 +304,7 @@ void TApp::buildMenus() {
             a->setCheckable(true);
             a->setChecked(checked == 1);
         }
-        menuLabels_.push_back({a, token});
+        menuLabels_.push_back({a, token, hotkey});
         connect(a, &QAction::triggered, this, [this, code, a] { OnCommand(code, a); });
         return a;
     };
@@ -367,7 +369,7 @@ void TApp::buildMenus() {
     auto popupItem = [&](const char* token, int code) {
         QAction* a = menu->addAction(loc(token));
         a->setData(code);
-        menuLabels_.push_back({a, token});
+        menuLabels_.push_back({a, token, QString()});
         connect(a, &QAction::triggered, this, [this, code, a] { OnCommand(code, a); });
     };
     popupItem("{{wmt_default}}", 16);
@@ -382,8 +384,23 @@ void TApp::buildMenus() {
     popupItem("{{wmt_ic}}", 23);
 }
 
+QString TApp::hotkeyLabel(const QKeySequence& key) {
+    if (key.isEmpty()) return QString();
+    const QKeyCombination kc = key[0];
+    const Qt::KeyboardModifiers mods = kc.keyboardModifiers();
+    QStringList parts;
+    if (mods & Qt::ControlModifier) parts << loc("{{Ctrl}}");
+    if (mods & Qt::ShiftModifier) parts << loc("{{Shift}}");
+    if (mods & Qt::AltModifier) parts << loc("{{Alt}}");
+    const int k = kc.key();
+    if (k == Qt::Key_Escape) parts << loc("{{Esc}}");
+    else parts << QKeySequence(k).toString(QKeySequence::PortableText);
+    return parts.join('+');
+}
+
 void TApp::refreshMenus() {
-    for (const auto& l : menuLabels_) l.action->setText(loc(l.token));
+    for (const auto& l : menuLabels_)
+        l.action->setText(l.hotkey.isEmpty() ? loc(l.token) : loc(l.token) + "\t" + l.hotkey);
     for (const auto& [m, token] : menuTitles_) m->setTitle(loc(token));
 }
 

@@ -26,6 +26,7 @@
 #include "ic/ICDescription.h"
 
 class QAction;
+class QKeySequence;
 class QListWidget;
 class QMenu;
 class QTimer;
@@ -176,6 +177,9 @@ public:
     static QString rightsText();
     static QString authorText();
     static QString authorSite();
+    // The label of a menu hotkey: modifier and key names through the language ("Ctrl" may read
+    // "Strg"), letters, digits and function keys as they are.
+    static QString hotkeyLabel(const QKeySequence& key);
 
     // The window client size the view computations use (the canvas's size).
     int clientWidth() const;
@@ -235,6 +239,7 @@ private:
     struct MenuLabel {
         QAction* action;
         std::string token;
+        QString hotkey;  // fixed at creation
     };
     std::vector<MenuLabel> menuLabels_;
     std::vector<std::pair<QMenu*, std::string>> menuTitles_;

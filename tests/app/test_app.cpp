@@ -747,6 +747,44 @@ private slots:
         QVERIFY(ini.contains("state=restored"));
     }
 
+    void languageChoiceAndHotkeyLabels() {
+        Workspace ws;
+        {
+            QFile f("cfg.ini");
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("[General]\r\nlanguage=Deutsch\r\n");
+        }
+        auto d = std::make_shared<ScriptedDialogs>();
+        auto app = startApp(d);
+        QVERIFY(app->languages().size() >= 2);
+        QVERIFY(app->Window->windowTitle().endsWith(loc("{{wnd_unsaved}}")));
+        QAction* saveAs = nullptr;
+        for (QAction* a : app->Window->menuBar()->actions().first()->menu()->actions())
+            if (a->data().toInt() == 3 && !a->isSeparator()) saveAs = a;
+        QVERIFY(saveAs);
+        // Modifier names come from the start-up language and stay when the language changes.
+        const QString germanKeys = "\t" + loc("{{Ctrl}}") + "+" + loc("{{Shift}}") + "+S";
+        QCOMPARE(saveAs->text(), loc("{{wmf_saveAs}}") + germanKeys);
+        QAction* other = nullptr;
+        for (QAction* a : app->langMenus) {
+            QCOMPARE(a->isChecked(), a->text() == "Deutsch");
+            if (a->text() != "Deutsch") other = a;
+        }
+        QVERIFY(other);
+        const QString before = saveAs->text();
+        other->trigger();
+        QVERIFY(other->isChecked());
+        QVERIFY(saveAs->text() != before);
+        QVERIFY(saveAs->text().endsWith(germanKeys));
+        QCOMPARE(app->Window->windowTitle(), unsavedTitle());
+        QCOMPARE(app->draftTool->kindBox->item(1)->text(), loc("{{kat_emitter}}"));
+        QCOMPARE(QString::fromStdString(app->iniSettings->language()), other->text());
+        // The choice is stored at once.
+        QFile f("cfg.ini");
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(f.readAll()).contains("language=" + other->text()));
+    }
+
     void frameRateReadout() {
         Workspace ws;
         auto d = std::make_shared<ScriptedDialogs>();
