@@ -13,6 +13,7 @@
 #include <QBuffer>
 #include <QImage>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -281,8 +282,9 @@ int runCommand(const Options& o) {
         std::string why;
         if (!gw::writeToFile(*board, o.save, &why)) fail(why);
     }
-    std::fwrite(json.data(), 1, json.size(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    if (std::fwrite(json.data(), 1, json.size(), stdout) != json.size() || std::fflush(stdout) != 0)
+        fail(o.board + ": the result could not be written to standard output");
+    return 0;
 }
 
 int renderCommand(const Options& o) {
