@@ -153,7 +153,10 @@ void TApp::generate() {
     buildToolbar();
 
     // 10. Canvas filling the rest of the client area, with the keyboard focus.
-    canvas = createCanvas(*this, Window, options_.forceRaster);
+    canvas = createCanvas(*this, Window,
+                          options_.forceRaster   ? CanvasChoice::Raster
+                          : options_.forceOpenGL ? CanvasChoice::OpenGL
+                                                 : CanvasChoice::Auto);
     Window->setCentralWidget(canvas->widget());
     canvas->widget()->setFocus();
 

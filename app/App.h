@@ -53,6 +53,8 @@ struct AppOptions {
     bool showSplash = true;
     // Draw with the raster backend even when OpenGL is usable.
     bool forceRaster = false;
+    // Draw with OpenGL even when it only runs in software (a display without a graphics processor).
+    bool forceOpenGL = false;
     // The dialogs the commands open; null means the platform's (QtDialogs).
     std::shared_ptr<AppDialogs> dialogs;
     // The working folder at launch, for relative paths given on the command line ("" = none).

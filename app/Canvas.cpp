@@ -26,33 +26,39 @@ void requestSurfaceFormat() {
     QSurfaceFormat::setDefaultFormat(f);
 }
 
-bool openGLUsable(std::string* why) {
+OpenGLInfo probeOpenGL() {
+    OpenGLInfo info;
     const QString platform = QGuiApplication::platformName();
     if (platform == "offscreen" || platform == "minimal") {
-        if (why) *why = "the \"" + platform.toStdString() + "\" display cannot show OpenGL";
-        return false;
+        info.why = "the \"" + platform.toStdString() + "\" display cannot show OpenGL";
+        return info;
     }
     // Qt crashes when an OpenGL widget cannot get a context, so one is made and used here first.
     QOpenGLContext ctx;
     if (!ctx.create()) {
-        if (why) *why = "no OpenGL context can be created";
-        return false;
+        info.why = "no OpenGL context can be created";
+        return info;
     }
     const QSurfaceFormat got = ctx.format();
     if (got.majorVersion() * 10 + got.minorVersion() < 33) {
-        if (why) *why = "OpenGL " + std::to_string(got.majorVersion()) + "." + std::to_string(got.minorVersion()) +
-                        " is older than 3.3";
-        return false;
+        info.why = "OpenGL " + std::to_string(got.majorVersion()) + "." + std::to_string(got.minorVersion()) +
+                   " is older than 3.3";
+        return info;
     }
     QOffscreenSurface surface;
     surface.setFormat(got);
     surface.create();
     if (!surface.isValid() || !ctx.makeCurrent(&surface)) {
-        if (why) *why = "the OpenGL context cannot be made current";
-        return false;
+        info.why = "the OpenGL context cannot be made current";
+        return info;
     }
+    if (const GLubyte* r = ctx.functions()->glGetString(GL_RENDERER)) info.renderer = reinterpret_cast<const char*>(r);
     ctx.doneCurrent();
-    return true;
+    const QString name = QString::fromStdString(info.renderer).toLower();
+    info.software = name.contains("llvmpipe") || name.contains("softpipe") || name.contains("swrast") ||
+                    name.contains("software rasterizer");
+    info.usable = true;
+    return info;
 }
 
 namespace {
@@ -92,14 +98,20 @@ private:
 
 }  // namespace
 
-Canvas* createCanvas(TApp& app, QWidget* parent, bool forceRaster) {
-    if (!forceRaster) {
-        std::string why;
-        if (openGLUsable(&why)) return createGLCanvas(app, parent);
+Canvas* createCanvas(TApp& app, QWidget* parent, CanvasChoice choice) {
+    if (choice != CanvasChoice::Raster) {
+        const OpenGLInfo gl = probeOpenGL();
+        if (gl.usable && (!gl.software || choice == CanvasChoice::OpenGL)) return createGLCanvas(app, parent);
         static bool said = false;
         if (!said) {
             said = true;
-            std::fprintf(stderr, "Gatewright: %s; drawing with the raster renderer instead.\n", why.c_str());
+            if (gl.usable)
+                std::fprintf(stderr,
+                             "Gatewright: OpenGL runs in software here (%s); drawing with the raster renderer, "
+                             "which is faster without a graphics processor (GW_RENDERER=gl uses OpenGL).\n",
+                             gl.renderer.c_str());
+            else
+                std::fprintf(stderr, "Gatewright: %s; drawing with the raster renderer instead.\n", gl.why.c_str());
         }
     }
     return new RasterCanvas(app, parent);

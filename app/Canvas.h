@@ -24,17 +24,38 @@ public:
     virtual bool isOpenGL() const = 0;
 };
 
-// True when an OpenGL 3.3 context can be made and made current on this display. The offscreen and
-// minimal platforms cannot host an OpenGL widget, so they answer false without trying. `why`
-// receives the reason when the answer is false.
-bool openGLUsable(std::string* why = nullptr);
+// What OpenGL this display offers.
+struct OpenGLInfo {
+    bool usable = false;    // a 3.3 context can be made and made current
+    bool software = false;  // ...but only through a software rasterizer (llvmpipe, softpipe, swrast)
+    std::string renderer;   // the GL_RENDERER string
+    std::string why;        // why it is not usable
+};
+
+// Tries for an OpenGL 3.3 context on this display. The offscreen and minimal platforms cannot host
+// an OpenGL widget, so they answer "not usable" without trying.
+OpenGLInfo probeOpenGL();
+inline bool openGLUsable(std::string* why = nullptr) {
+    const OpenGLInfo i = probeOpenGL();
+    if (why) *why = i.why;
+    return i.usable;
+}
 
 // The surface format the OpenGL canvas asks for: 3.3 core, no vsync. Must be called before the
 // QApplication exists.
 void requestSurfaceFormat();
 
-// The canvas for `app`: OpenGL when usable and not refused, otherwise raster (saying so once on
-// standard error when OpenGL was wanted but cannot be had).
-Canvas* createCanvas(TApp& app, QWidget* parent, bool forceRaster);
+// Which canvas to make.
+enum class CanvasChoice {
+    Auto,    // OpenGL on a hardware driver; the raster canvas otherwise (no context, or only a
+             // software rasterizer, where the raster renderer draws the same frame for a fraction
+             // of the processor time)
+    OpenGL,  // OpenGL whenever a context can be had, software or not
+    Raster,  // always the raster canvas
+};
+
+// The canvas for `app`. When OpenGL was not refused but is not used, standard error says why, once
+// per process.
+Canvas* createCanvas(TApp& app, QWidget* parent, CanvasChoice choice);
 
 }  // namespace gw

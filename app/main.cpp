@@ -40,16 +40,21 @@ int main(int argc, char** argv) {
     options.launchDir = enterProgramFolder();
     if (const char* ms = std::getenv("GW_SPLASH_MS")) options.splashMinMs = std::atoi(ms);
     if (const char* r = std::getenv("GW_RASTER")) options.forceRaster = std::string(r) == "1";
+    if (const char* r = std::getenv("GW_RENDERER")) {
+        options.forceRaster = options.forceRaster || std::string(r) == "raster";
+        options.forceOpenGL = std::string(r) == "gl";
+    }
 
     gw::requestSurfaceFormat();
     QApplication qapp(argc, argv);
 
-    // Qt has taken its own options out of argv; of the rest, "--raster" and "--no-splash" are ours and
-    // the first other argument names a board file.
+    // Qt has taken its own options out of argv; of the rest, "--raster", "--opengl" and "--no-splash"
+    // are ours and the first other argument names a board file.
     QStringList args;
     for (int i = 1; i < argc; ++i) {
         const QString a = QString::fromLocal8Bit(argv[i]);
         if (a == "--raster") options.forceRaster = true;
+        else if (a == "--opengl") options.forceOpenGL = true;
         else if (a == "--no-splash") options.splashMinMs = 0;
         else args << a;
     }

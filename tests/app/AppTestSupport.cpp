@@ -71,6 +71,7 @@ std::unique_ptr<TApp> startApp(const std::shared_ptr<ScriptedDialogs>& dialogs, 
     o.splashMinMs = 0;
     o.dialogs = dialogs;
     o.forceRaster = forceRaster;
+    o.forceOpenGL = !forceRaster;  // the OpenGL canvas, also where OpenGL runs in software (Xvfb)
     o.launchDir = launchDir.toStdString();
     auto app = TApp::Create(o);
     if (!QTest::qWaitForWindowExposed(app->Window)) std::fprintf(stderr, "the main window did not show\n");

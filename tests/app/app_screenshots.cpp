@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
 
     gw::AppOptions o;
     o.splashMinMs = 300;
-    o.forceRaster = qEnvironmentVariableIntValue("GW_RASTER") == 1;
+    o.forceRaster = qgetenv("GW_RENDERER") == "raster";
+    o.forceOpenGL = qgetenv("GW_RENDERER") == "gl";
     o.onSplash = [&](QWidget* splash) {
         QApplication::processEvents();
         splash->grab().save(out + "/splash.png");

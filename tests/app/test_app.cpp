@@ -785,6 +785,21 @@ private slots:
         QVERIFY(QString::fromUtf8(f.readAll()).contains("language=" + other->text()));
     }
 
+    void canvasFollowsTheDriver() {
+        Workspace ws;
+        auto d = std::make_shared<ScriptedDialogs>();
+        AppOptions o;
+        o.splashMinMs = 0;
+        o.dialogs = d;
+        auto app = TApp::Create(o);
+        const OpenGLInfo gl = probeOpenGL();
+        QVERIFY2(gl.usable, gl.why.c_str());  // Xvfb with Mesa offers OpenGL 3.3 or later
+        // Where OpenGL only runs in software the raster canvas draws instead; a driver on a graphics
+        // processor gets the OpenGL canvas.
+        QCOMPARE(app->usesOpenGL(), !gl.software);
+        QVERIFY(waitFrames(*app, 2));
+    }
+
     void frameRateReadout() {
         Workspace ws;
         auto d = std::make_shared<ScriptedDialogs>();
