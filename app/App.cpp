@@ -231,7 +231,11 @@ void TApp::applySettingsToWindow() {
     present.y = Window->y();
     present.width = Window->width();
     present.height = Window->height();
-    const Settings::Geometry g = iniSettings->windowGeometry(present);
+    Settings::Geometry g = iniSettings->windowGeometry(present);
+    // A damaged settings file must not leave a window too small to see or grab: sizes are kept
+    // within what a screen can show. Positions are used as stored.
+    g.width = std::clamp(g.width, 200, 16384);
+    g.height = std::clamp(g.height, 150, 16384);
     Window->move(g.x, g.y);
     Window->resize(g.width, g.height);
     windowX = g.x;

@@ -1,6 +1,7 @@
 // Starts the real editor in-process and writes pictures of it, then measures frame pacing:
 //   gw-app-screenshots OUTDIR [BOARD]
-// writes OUTDIR/splash.png, OUTDIR/main_window.png (with BOARD open) and OUTDIR/palette.png, then
+// writes OUTDIR/splash.png, OUTDIR/main_window.png (with BOARD open), main_window_toolbar.png and
+// OUTDIR/palette.png, then
 // runs BOARD for five seconds and prints the frame-rate readout and the frames counted.
 // Run it from the program folder (build/bin) under a display (Xvfb).
 #include <QApplication>
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
     if (!boardPath.isEmpty()) app->menOpen(boardPath.toStdString());
     QTest::qWait(1500);
     app->Window->grab().save(out + "/main_window.png");
+    app->menShowToolbar();
+    QTest::qWait(300);
+    app->Window->grab().save(out + "/main_window_toolbar.png");
+    app->menShowToolbar();
 
     // The palette, opened as the device command does, with a category chosen.
     QTimer::singleShot(600, [&] {

@@ -415,6 +415,10 @@ private slots:
         key(*app, Qt::Key_T);
         QCOMPARE(app->bShowToolbar, 1);
         QVERIFY(app->toolbar->isVisible());
+        // A width of 0 is raised to a usable one; "640x" reads as 640; "Maximized" is not "maximized".
+        QCOMPARE(app->Window->width(), 200);
+        QCOMPARE(app->Window->height(), 640);
+        QCOMPARE(app->windowState, 0);
         key(*app, Qt::Key_P);
         QCOMPARE(app->bAlphaOn, 1);
 
@@ -713,7 +717,8 @@ private slots:
         {
             QFile f("cfg.ini");
             QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("[General]\r\nwindows with alpha=True\r\nshow toolbar=tRuE\r\n");
+            f.write("[General]\r\nwindows with alpha=True\r\nshow toolbar=tRuE\r\n"
+                    "[Window]\r\nsize-width=0\r\nsize-height=640x\r\nstate=Maximized\r\n");
         }
         auto d = std::make_shared<ScriptedDialogs>();
         auto app = startApp(d);
@@ -725,6 +730,10 @@ private slots:
         QVERIFY(opacityIs(app->draftTool->Window, 1.0));
         QCOMPARE(app->bShowToolbar, 1);
         QVERIFY(app->toolbar->isVisible());
+        // A width of 0 is raised to a usable one; "640x" reads as 640; "Maximized" is not "maximized".
+        QCOMPARE(app->Window->width(), 200);
+        QCOMPARE(app->Window->height(), 640);
+        QCOMPARE(app->windowState, 0);
 
         app->menShowToolbar();
         QCOMPARE(app->iniSettings->iniKeyShowToolbar->getValue(), std::string("False"));
