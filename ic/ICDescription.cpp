@@ -207,27 +207,12 @@ std::vector<ICDescriptionPtr> readICFolder(const std::string& dir, std::vector<s
 
 // --- the virtual circuit ---
 
-namespace {
-// Pin values of one inner device live on the stack; larger types reuse one growing buffer, so an
-// update does not allocate in steady state.
-constexpr int kStackPins = 64;
-thread_local std::vector<int> bigIns, bigOuts;
-}  // namespace
-
 void TVDevice::Update() {
     const int ni = static_cast<int>(inputs.size());
     const int no = static_cast<int>(outputs.size());
-    int insBuf[kStackPins], outsBuf[kStackPins];
-    int* ins = insBuf;
-    int* outs = outsBuf;
-    if (ni > kStackPins) {
-        if (static_cast<int>(bigIns.size()) < ni) bigIns.resize(ni);
-        ins = bigIns.data();
-    }
-    if (no > kStackPins) {
-        if (static_cast<int>(bigOuts.size()) < no) bigOuts.resize(no);
-        outs = bigOuts.data();
-    }
+    PinBuffers buf(ni, no);
+    int* ins = buf.ins;
+    int* outs = buf.outs;
     for (int i = 0; i < ni; ++i) {
         const TVWire* w = inputs[i];
         if (!w)
