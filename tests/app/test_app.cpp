@@ -777,7 +777,11 @@ private slots:
         }
         QVERIFY(other);
         const QString before = saveAs->text();
+        QVERIFY(!app->toolButtons.empty() && app->toolButtons[0]);
+        const QString tipBefore = app->toolButtons[0]->toolTip();
         other->trigger();
+        // Toolbar tooltips follow the language at once, like the menus.
+        QVERIFY(app->toolButtons[0]->toolTip() != tipBefore);
         QVERIFY(other->isChecked());
         QVERIFY(saveAs->text() != before);
         QVERIFY(saveAs->text().endsWith(germanKeys));
