@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "model/Catalogue.h"
 #include "model/Device.h"
 #include "model/Wire.h"
 
@@ -29,6 +30,16 @@ struct Circuit {
     static void out(gw::TDevice& d, int pin, gw::TWireComplex& n) {
         d.outputs[pin] = &n;
         n.Input = &d;
+    }
+    // One device of every built-in kind in catalogue order, each reading the previous device's net
+    // on all its inputs and driving a net of its own on every output.
+    void chainEveryBuiltinKind() {
+        for (const auto& e : gw::makeBuiltinCatalogue()) {
+            gw::TDevice& d = add(e.draft);
+            for (size_t i = 0; i < d.inputs.size(); ++i)
+                if (!nets.empty()) in(d, static_cast<int>(i), *nets.back());
+            for (size_t i = 0; i < d.outputs.size(); ++i) out(d, static_cast<int>(i), net());
+        }
     }
     void step(int n = 1) {
         for (int i = 0; i < n; ++i) gw::stepDevices(devices);
