@@ -244,6 +244,27 @@ WirePtr TBoardEngine::outputAddable(int x, int y, const TDraft& draft, int i) co
     return w->Input ? nullptr : w;
 }
 
+void TBoardEngine::devicesInRect(int l, int t, int r, int b, std::vector<TDevice*>& out) {
+    out.clear();
+    for (const auto& d : deviceList) {
+        const Box o = bodyOf(*d->draft, d->xPos, d->yPos);
+        if (o.left <= r && l <= o.right && o.top <= b && t <= o.bottom) out.push_back(d.get());
+    }
+}
+
+void TBoardEngine::netsInRect(int l, int t, int r, int b, std::vector<TWireComplex*>& out) {
+    out.clear();
+    for (const auto& w : wireComplexList) {
+        for (const TLine& s : w->lineList) {
+            if (std::min(s.sx, s.ex) <= r && l <= std::max(s.sx, s.ex) && std::min(s.sy, s.ey) <= b &&
+                t <= std::max(s.sy, s.ey)) {
+                out.push_back(w.get());
+                break;
+            }
+        }
+    }
+}
+
 // --- edits ---
 
 DevicePtr TBoardEngine::addDevice(const DraftPtr& draft, int x, int y) {

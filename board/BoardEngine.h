@@ -234,6 +234,12 @@ public:
     // pin's point (for an output: only if it has no driver yet), else null.
     WirePtr inputAddable(int x, int y, const TDraft& draft, int i) const;
     WirePtr outputAddable(int x, int y, const TDraft& draft, int i) const;
+    // Devices whose closed grid body meets the closed grid rectangle [l, r] x [t, b], in list
+    // order; `out` is cleared first. For drawing only what is in view: works outside a frame too.
+    void devicesInRect(int l, int t, int r, int b, std::vector<TDevice*>& out);
+    // Nets with a segment whose closed bounding box meets the rectangle, in list order; `out` is
+    // cleared first. A long segment is found where the rectangle only crosses its middle.
+    void netsInRect(int l, int t, int r, int b, std::vector<TWireComplex*>& out);
 
     // --- edits ---
     // Places a device of `draft` at (x, y), joins its pins to the nets they land on and appends it.

@@ -2,6 +2,8 @@
 // changed flag.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "BoardFixture.h"
 #include "ui/render/ImageFont.h"
 #include "ui/render/Pics.h"
@@ -118,6 +120,58 @@ TEST(BoardPlacement, WireEndsBlockInteriorsButNotBorders) {
     d.wire(-1, -1, 1, 0);  // one segment, no grid point in between
     EXPECT_EQ(d->posAbleForDraft(draft(2, 2), 0, 0, nullptr), 1);
     EXPECT_EQ(d->posAbleForDraft(draft(4, 4), 0, 0, nullptr), 0);
+}
+
+// What a view rectangle shows: closed bodies and closed segment boxes that meet it, in list order.
+TEST(BoardRect, DevicesAndNetsMeetingARectangleInListOrder) {
+    Board b;
+    const DevicePtr a = b->addDevice(draft(4, 2), 0, 0);    // columns -2..2, rows -1..1
+    const DevicePtr c = b->addDevice(draft(3, 3), -10, -10);  // columns -12..-8, rows -12..-8
+    const DevicePtr e = b->addDevice(draft(2, 2), 40, 0);   // columns 39..41
+    auto longNet = std::make_shared<TWireComplex>();
+    longNet->addWire(0, 5, 1000, 6);  // one diagonal segment, box 0..1000 x 5..6
+    auto shortNet = std::make_shared<TWireComplex>();
+    shortNet->addWire(-3, -3, -3, -2);
+    shortNet->addWire(-3, -2, -3, -1);
+    b->wireComplexList.push_back(longNet);
+    b->wireComplexList.push_back(shortNet);
+    b->invalidateIndex();
+
+    using Devs = std::vector<TDevice*>;
+    using Nets = std::vector<TWireComplex*>;
+    struct Case {
+        int l, t, r, b;
+        Devs devs;
+        Nets nets;
+    } cases[] = {
+        {2, 1, 2, 1, {a.get()}, {}},                                  // the body's corner point
+        {3, 2, 5, 4, {}, {}},                                         // just off the corner
+        {-12, -12, 2, 1, {a.get(), c.get()}, {shortNet.get()}},
+        {500, 6, 500, 6, {}, {longNet.get()}},                        // crosses the segment's middle
+        {500, 7, 600, 9, {}, {}},
+        {-3, -1, -3, -1, {}, {shortNet.get()}},                       // the last segment end
+        {-4, -4, -4, -4, {}, {}},
+        {-100000, -100000, 100000, 100000, {a.get(), c.get(), e.get()}, {longNet.get(), shortNet.get()}},
+        {5, 0, 4, 0, {}, {}},                                         // empty rectangle
+    };
+    Devs devs{nullptr};
+    Nets nets{nullptr};  // must be cleared first
+    for (const Case& k : cases) {
+        for (int frame = 0; frame < 2; ++frame) {
+            std::optional<TBoardEngine::FrameScope> scope;
+            if (frame) scope.emplace(*b);
+            b->devicesInRect(k.l, k.t, k.r, k.b, devs);
+            b->netsInRect(k.l, k.t, k.r, k.b, nets);
+            EXPECT_EQ(devs, k.devs) << k.l << "," << k.t << " " << k.r << "," << k.b;
+            EXPECT_EQ(nets, k.nets) << k.l << "," << k.t << " " << k.r << "," << k.b;
+        }
+    }
+    // Order is list order, not placement age at a point: after removing the first device, a new
+    // one appended on top of where it stood comes after the device added before it.
+    b->_removeDevice(a.get());
+    const DevicePtr f = b->addDevice(draft(2, 2), -8, -8);  // shares the corner (-8,-8) with c
+    b->devicesInRect(-9, -9, -7, -7, devs);
+    EXPECT_EQ(devs, (Devs{c.get(), f.get()}));
 }
 
 TEST(BoardPins, OnlyTheFirstDeviceOnASharedBorderPointIsExamined) {
