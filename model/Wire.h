@@ -4,6 +4,7 @@
 // ends and only drawn. Device <-> net links are recorded on both sides; the board keeps them so.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 namespace gw {
@@ -35,6 +36,11 @@ public:
     std::vector<TKnot> knotList;          // derived from lineList
     int updateKnots = 1;
     int notValid = 0;
+    // Scratch of the compiled simulation step (sim/CompiledCircuit): the net's slot in the flat
+    // form, tagged in the upper half with the stamp of the build that assigned it. A build takes a
+    // fresh stamp, so a tag left by an earlier build (or copied along with the net) never matches;
+    // this replaces a pointer-keyed hash lookup per pin when compiling a large board.
+    uint64_t simSlot = 0;
 
     // Marks the net as taken off the board and forgets its readers. The board clears the devices'
     // references to it.

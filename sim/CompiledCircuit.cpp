@@ -1,5 +1,8 @@
 #include "sim/CompiledCircuit.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <typeinfo>
 
 #include "ic/ICDescription.h"
@@ -8,7 +11,16 @@
 #include "model/SimEnvironment.h"
 #include "model/Wire.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace gw {
+
+namespace {
+// Build stamps for the nets' simSlot tags; 0 is never handed out, so a fresh net matches no build.
+std::atomic<uint32_t> gStamp{0};
+}  // namespace
 
 CompiledCircuit::CompiledCircuit() { clear(); }
 CompiledCircuit::~CompiledCircuit() = default;
@@ -17,9 +29,12 @@ void CompiledCircuit::clear() {
     ops_.clear();
     pins_.clear();
     net_.assign(kFirstNet, 0);
+    shadow_.assign(kFirstNet, 0);
     netRef_.assign(kFirstNet, nullptr);
     data_.clear();
     flags_.clear();
+    dataShadow_.clear();
+    flagsShadow_.clear();
     dataRef_.clear();
     flagRef_.clear();
     live_.clear();
@@ -27,74 +42,90 @@ void CompiledCircuit::clear() {
     fallbackPins_.clear();
     fbIns_.clear();
     fbOuts_.clear();
-    dirtyNets_.clear();
-    dirtyData_.clear();
-    nDirtyNets_ = nDirtyData_ = 0;
-    allDirty_ = false;
+    changed_.clear();
+    types_.clear();
+    lastTable_ = SIZE_MAX;
+    lastOwnsPins_ = false;
     deviceCount_ = 0;
     innerCount_ = 0;
-    slotIndex_.clear();
+    tableCount_ = 0;
+    lastSyncWrites_ = 0;
 }
 
 void CompiledCircuit::build(const std::vector<DevicePtr>& devices) {
-    begin();
-    slotIndex_.reserve(devices.size() * 2);
-    ops_.reserve(devices.size());
+    begin(devices.size());
     for (const auto& d : devices) addDevice(*d);
     finish();
 }
 
 void CompiledCircuit::build(const std::vector<TDevice*>& devices) {
-    begin();
-    slotIndex_.reserve(devices.size() * 2);
-    ops_.reserve(devices.size());
+    begin(devices.size());
     for (TDevice* d : devices) addDevice(*d);
     finish();
 }
 
-void CompiledCircuit::begin() { clear(); }
+void CompiledCircuit::begin(size_t devices) {
+    clear();
+    uint32_t st = gStamp.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (st == 0) st = gStamp.fetch_add(1, std::memory_order_relaxed) + 1;
+    stamp_ = st;
+    // Typical boards: about four pins and one and a half nets per device.
+    ops_.reserve(devices);
+    pins_.reserve(devices * 4 + 16);
+    net_.reserve(devices * 3 / 2 + kFirstNet);
+    shadow_.reserve(devices * 3 / 2 + kFirstNet);
+    netRef_.reserve(devices * 3 / 2 + kFirstNet);
+}
 
 void CompiledCircuit::finish() {
-    slotIndex_ = {};
-    size_t writes = 0;
-    for (const Op& op : ops_) writes += op.nOut;
-    for (const Fallback& f : fallbacks_) writes += f.nOut;
-    dirtyNets_.assign(writes, 0);
-    dirtyData_.assign(data_.size(), 0);
+    // A table op reads four input pins whatever its count; the last one may reach past the end.
+    for (int i = 0; i < 4; ++i) pins_.push_back(kZeroNet);
+    types_ = {};
+    changed_.assign(std::clamp<size_t>(net_.size(), 16, 4096), 0);
     ops_.shrink_to_fit();
     pins_.shrink_to_fit();
     net_.shrink_to_fit();
+    shadow_.shrink_to_fit();
     netRef_.shrink_to_fit();
 }
 
-uint32_t CompiledCircuit::slotOf(int* state) {
-    auto [it, fresh] = slotIndex_.try_emplace(state, static_cast<uint32_t>(net_.size()));
-    if (fresh) {
-        // Nets carry 0 or 1; the step writes nothing else and files do not store net values.
-        net_.push_back(*state == 1 ? 1 : 0);
-        netRef_.push_back(state);
-    }
-    return it->second;
+uint32_t CompiledCircuit::newSlot(int* ref, uint8_t value) {
+    const auto idx = static_cast<uint32_t>(net_.size());
+    net_.push_back(value);
+    shadow_.push_back(value);
+    netRef_.push_back(ref);
+    return idx;
+}
+
+uint32_t CompiledCircuit::netSlot(TWireComplex* n) {
+    if (static_cast<uint32_t>(n->simSlot >> 32) == stamp_) return static_cast<uint32_t>(n->simSlot);
+    // Nets carry 0 or 1; the step writes nothing else and files do not store net values.
+    const uint32_t slot = newSlot(&n->State, n->State == 1 ? 1 : 0);
+    n->simSlot = uint64_t{stamp_} << 32 | slot;
+    return slot;
 }
 
 uint32_t CompiledCircuit::inPin(TDevice& d, size_t i) {
     TWireComplex* n = d.inputs[i];
     if (!n) return kZeroNet;  // reads 0 whether inverted or not
-    return slotOf(&n->State) | (d.invertedInputs[i] ? kInvBit : 0);
+    return netSlot(n) | (d.invertedInputs[i] ? kInvBit : 0);
 }
 
 uint32_t CompiledCircuit::outPin(TDevice& d, size_t i) {
     TWireComplex* n = d.outputs[i];
-    return (n ? slotOf(&n->State) : kSinkNet) | (d.invertedOutputs[i] ? kInvBit : 0);
+    return (n ? netSlot(n) : kSinkNet) | (d.invertedOutputs[i] ? kInvBit : 0);
 }
 
 uint32_t CompiledCircuit::newData(int* ref, int value, TCounterData* flags) {
     const auto idx = static_cast<uint32_t>(data_.size());
     data_.push_back(value);
+    dataShadow_.push_back(value);
     dataRef_.push_back(ref);
     flagRef_.push_back(flags);
-    flags_.push_back(flags ? static_cast<uint8_t>((flags->addSignal ? 1 : 0) | (flags->subSignal ? 2 : 0))
-                           : 0);
+    const uint8_t f =
+        flags ? static_cast<uint8_t>((flags->addSignal ? 1 : 0) | (flags->subSignal ? 2 : 0)) : 0;
+    flags_.push_back(f);
+    flagsShadow_.push_back(f);
     return idx;
 }
 
@@ -144,17 +175,29 @@ bool CompiledCircuit::addIC(TDevice& d) {
         vd = built.get();
         d.obj = std::move(built);
     }
-    const size_t nIn = d.inputs.size(), nOut = d.outputs.size();
-    auto wire = [this](TVWire* w) { return w ? slotOf(&w->State) : kZeroNet; };
-    // The IC's input values go onto their inner wires first, in pin order: a two-input gate with
-    // the constant 0 as its second input copies the first.
-    for (size_t i = 0; i < nIn && i < vd->inputs.size(); ++i) {
-        if (!vd->inputs[i]) continue;
-        pins_.push_back(inPin(d, i));
-        pins_.push_back(kZeroNet);
-        pins_.push_back(slotOf(&vd->inputs[i]->State));
-        ops_.push_back(Op{kGate2, 2, 1, 1, 0});
+    // Inner wires get one slot each, numbered by their place in the circuit's wire array, which
+    // every pin of the inner circuit points into. A circuit that breaks this is left to its Update.
+    const TVWire* const w0 = vd->vWires.data();
+    const size_t nw = vd->vWires.size();
+    auto inside = [&](const TVWire* w) { return !w || (w >= w0 && w < w0 + nw); };
+    for (const TVDevice& v : vd->vDevices) {
+        for (const TVWire* w : v.inputs)
+            if (!inside(w)) return false;
+        for (const TVWire* w : v.outputs)
+            if (!inside(w)) return false;
     }
+    for (const TVWire* w : vd->inputs)
+        if (!inside(w)) return false;
+    for (const TVWire* w : vd->outputs)
+        if (!inside(w)) return false;
+    const auto base = static_cast<uint32_t>(net_.size());
+    for (TVWire& w : vd->vWires) newSlot(&w.State, w.State == 1 ? 1 : 0);
+    auto wire = [&](const TVWire* w) { return w ? base + static_cast<uint32_t>(w - w0) : kZeroNet; };
+
+    const size_t nIn = d.inputs.size(), nOut = d.outputs.size();
+    // The IC's input values go onto their inner wires first, in pin order.
+    for (size_t i = 0; i < nIn && i < vd->inputs.size(); ++i)
+        if (vd->inputs[i]) addCopy(inPin(d, i), wire(vd->inputs[i]));
     for (TVDevice& v : vd->vDevices) {
         ++innerCount_;
         TDraft* dr = v.draft.get();
@@ -176,39 +219,160 @@ bool CompiledCircuit::addIC(TDevice& d) {
     }
     // Then each output pin takes its inner wire's value (0 without one) through the placed
     // device's own output inversion.
-    for (size_t i = 0; i < nOut; ++i) {
-        pins_.push_back(i < vd->outputs.size() ? wire(vd->outputs[i]) : kZeroNet);
-        pins_.push_back(kZeroNet);
-        pins_.push_back(outPin(d, i));
-        ops_.push_back(Op{kGate2, 2, 1, 1, 0});
+    for (size_t i = 0; i < nOut; ++i)
+        addCopy(i < vd->outputs.size() ? wire(vd->outputs[i]) : kZeroNet, outPin(d, i));
+    return true;
+}
+
+// --- The table op ---
+
+namespace {
+
+// Bit i of each mask: input bit k of the index i is 1 (k = 0..3).
+constexpr uint16_t kBitSet[4] = {0xAAAA, 0xCCCC, 0xF0F0, 0xFF00};
+
+// The table read through an inverted input k: entry i becomes entry i ^ (1 << k).
+constexpr uint16_t flipInput(uint16_t t, unsigned k) {
+    const unsigned sh = 1u << k;
+    return static_cast<uint16_t>(((t & kBitSet[k]) >> sh) | ((t & ~kBitSet[k] & 0xFFFF) << sh));
+}
+
+}  // namespace
+
+const CompiledCircuit::TypeTable& CompiledCircuit::typeTable(TDraft* dr, size_t nIn, size_t nOut) {
+    // Lookups by draft; a board uses few types, and the last one is the likeliest.
+    for (size_t i = types_.size(); i-- > 0;)
+        if (types_[i].draft == dr) {
+            if (i + 1 != types_.size()) std::swap(types_[i], types_.back());
+            return types_.back();
+        }
+    TypeTable tt{dr, false, false, false, {0, 0, 0}};
+    const std::type_info& t = typeid(*dr);
+    // Types whose results depend on their inputs (and a memory cell's bit) only.
+    if (t == typeid(TRam)) {
+        tt.stateIn = tt.stateOut = true;
+    } else if (t == typeid(TLed)) {
+        tt.stateOut = true;
+    } else if (t != typeid(TLogic) && t != typeid(TAdder)) {
+        types_.push_back(tt);
+        return types_.back();
     }
+    const size_t ni = nIn + (tt.stateIn ? 1 : 0), no = nOut + (tt.stateOut ? 1 : 0);
+    if (ni <= 4 && no >= 1 && no <= 3) {
+        // Run the type on every combination of input values; each result must be a plain 0 or 1
+        // (anything else drives a plain pin and an inverted pin alike to 0, which a table cannot
+        // fold), and the type must always answer all its outputs.
+        TDevice scratch;
+        int ins[4] = {0, 0, 0, 0};
+        std::vector<int> outs(nOut + 1, 0);
+        bool ok = true;
+        uint16_t tab[3] = {0, 0, 0};
+        for (unsigned idx = 0; idx < (1u << ni) && ok; ++idx) {
+            for (size_t k = 0; k < nIn; ++k) ins[k] = (idx >> k) & 1;
+            scratch.data = tt.stateIn ? static_cast<int>((idx >> nIn) & 1) : 0;
+            const int r = dr->Update(ins, outs.data(), scratch);
+            ok = r == static_cast<int>(nOut);
+            for (size_t o = 0; o < nOut && ok; ++o) {
+                ok = outs[o] == 0 || outs[o] == 1;
+                if (outs[o] == 1) tab[o] |= static_cast<uint16_t>(1u << idx);
+            }
+            if (tt.stateOut) {
+                ok = ok && (scratch.data == 0 || scratch.data == 1);
+                if (scratch.data == 1) tab[nOut] |= static_cast<uint16_t>(1u << idx);
+            }
+        }
+        if (ok) {
+            // Entries beyond the used inputs repeat the used ones: those index bits come from
+            // whatever pins follow the op and must not matter.
+            for (size_t k = ni; k < 4; ++k)
+                for (uint16_t& x : tab) x = static_cast<uint16_t>(x | (x << (1u << k)));
+            tt.ok = true;
+            std::memcpy(tt.t, tab, sizeof tab);
+        }
+    }
+    types_.push_back(tt);
+    return types_.back();
+}
+
+void CompiledCircuit::pushTable(unsigned nIn, unsigned nOut, uint64_t tables, const uint32_t* pins) {
+    Op op;
+    const uint64_t w = (kTable | nIn | (nOut - 1) << 3) | uint64_t{nIn + nOut} << 8 | tables << 16;
+    std::memcpy(&op, &w, sizeof op);
+    lastTable_ = ops_.size();
+    lastOwnsPins_ = true;
+    ops_.push_back(op);
+    pins_.insert(pins_.end(), pins, pins + nIn + nOut);
+    ++tableCount_;
+}
+
+void CompiledCircuit::padBeforeFlagged() {
+    if (!lastOwnsPins_ || lastTable_ == SIZE_MAX) return;
+    // Three plain pins after the last table op (counted as its own) keep every table op's
+    // four-pin read away from the flagged pins that follow.
+    Op& op = ops_[lastTable_];
+    op.nIn = static_cast<uint8_t>(op.nIn + 3);
+    for (int i = 0; i < 3; ++i) pins_.push_back(kZeroNet);
+    lastOwnsPins_ = false;
+}
+
+void CompiledCircuit::addCopy(uint32_t from, uint32_t to) {
+    uint16_t t = kBitSet[0];
+    if (from & kInvBit) t = static_cast<uint16_t>(~t);
+    if (to & kInvBit) t = static_cast<uint16_t>(~t);
+    const uint32_t pins[2] = {from & kSlotMask, to & kSlotMask};
+    pushTable(1, 1, t, pins);
+}
+
+template <class In, class Out>
+bool CompiledCircuit::addTable(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In in, Out out) {
+    const TypeTable& tt = typeTable(dr, nIn, nOut);
+    if (!tt.ok) return false;
+    if (tt.stateIn && d.data != 0 && d.data != 1) return false;  // a memory cell holding another value
+    uint16_t t[3] = {tt.t[0], tt.t[1], tt.t[2]};
+    uint32_t pins[8];
+    unsigned np = 0;
+    for (size_t k = 0; k < nIn; ++k) {
+        const uint32_t pin = in(k);
+        pins[np++] = pin & kSlotMask;
+        if (pin & kInvBit)
+            for (uint16_t& x : t) x = flipInput(x, static_cast<unsigned>(k));
+    }
+    uint32_t state = 0;
+    if (tt.stateIn || tt.stateOut) {
+        // A lamp's slot is only written; one holding neither 0 nor 1 starts at 2 so that its
+        // first step always writes the model.
+        const uint8_t v = d.data == 0 ? 0 : d.data == 1 ? 1 : 2;
+        state = newSlot(&d.data, v);
+    }
+    if (tt.stateIn) pins[np++] = state;
+    const unsigned ni = np;
+    for (size_t k = 0; k < nOut; ++k) {
+        const uint32_t pin = out(k);
+        pins[np++] = pin & kSlotMask;
+        if (pin & kInvBit) t[k] = static_cast<uint16_t>(~t[k]);
+    }
+    if (tt.stateOut) pins[np++] = state;
+    const uint64_t tables = uint64_t{t[0]} | uint64_t{t[1]} << 16 | uint64_t{t[2]} << 32;
+    pushTable(ni, np - ni, tables, pins);
     return true;
 }
 
 template <class In, class Out>
 void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In in, Out out) {
+    if (addTable(dr, d, nIn, nOut, in, out)) return;
     const std::type_info& t = typeid(*dr);
     Op op{kFallback, static_cast<uint8_t>(nIn), static_cast<uint8_t>(nOut), 0, 0};
     bool ok = false;
     if (t == typeid(TLogic)) {
         const auto* g = static_cast<const TLogic*>(dr);
-        // The inverter reads only its first input, so one with more is left to its own Update.
-        if ((g->kind == 0 || g->kind == 1 || (g->kind == 2 && nIn <= 1)) && nOut == 1 && nIn <= 255) {
-            op.kind = g->kind == 2 ? (nIn == 1 ? kNot1 : kGateNot)
-                      : nIn == 2   ? kGate2
-                      : nIn == 3   ? kGate3
-                      : nIn == 4   ? kGate4
-                                   : kGate;
+        // Wide gates. An inverter reads only its first input, so a wide one is left to its Update.
+        if ((g->kind == 0 || g->kind == 1) && nOut == 1 && nIn <= 255) {
+            op.kind = kGate;
             op.param = static_cast<uint8_t>(g->kind == 0 ? nIn : 1);
             ok = true;
         } else if (g->kind == 3 && nIn == 0 && nOut == 4) {
             op.kind = kGate;
             op.param = 0;
-            ok = true;
-        }
-    } else if (t == typeid(TAdder)) {
-        if ((nIn == 2 || nIn == 3) && nOut == 2) {
-            op.kind = kAdder;
             ok = true;
         }
     } else if (t == typeid(TRam)) {
@@ -244,12 +408,6 @@ void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In 
             op.aux = time > 0 ? static_cast<uint32_t>(time) : 0;
             ok = true;
         }
-    } else if (t == typeid(TLed)) {
-        if (nIn == 4 && nOut == 0) {
-            op.kind = kLed;
-            op.aux = newData(&d.data, d.data, nullptr);
-            ok = true;
-        }
     } else if (t == typeid(TDigital)) {
         const bool analog = static_cast<const TDigital*>(dr)->analog != 0;
         if (nIn == (analog ? 7u : 4u) && nOut == 0) {
@@ -262,8 +420,12 @@ void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In 
         addFallback(dr, d, nIn, nOut, in, out);
         return;
     }
-    for (size_t i = 0; i < nIn; ++i) pins_.push_back(in(i));
-    for (size_t i = 0; i < nOut; ++i) pins_.push_back(out(i));
+    if (nIn + nOut > 0) {
+        padBeforeFlagged();
+        for (size_t i = 0; i < nIn; ++i) pins_.push_back(in(i));
+        for (size_t i = 0; i < nOut; ++i) pins_.push_back(out(i));
+        lastOwnsPins_ = false;
+    }
     ops_.push_back(op);
 }
 
@@ -272,106 +434,75 @@ constexpr int kDigitMask[16] = {0x5F, 0x03, 0x79, 0x73, 0x27, 0x76, 0x7E, 0x47,
                                 0x7F, 0x77, 0x6F, 0x3E, 0x5C, 0x3B, 0x7C, 0x6C};
 }  // namespace
 
-template <bool Track>
 void CompiledCircuit::step(SimEnvironment& env) {
     uint8_t* const s = net_.data();
     int32_t* const data = data_.data();
     uint8_t* const flags = flags_.data();
-    uint32_t* const dn = dirtyNets_.data();
-    uint32_t* const dd = dirtyData_.data();
-    size_t nd = nDirtyNets_, ndd = nDirtyData_;
     // All clocks of one step see one time; read lazily so boards without clocks never ask.
     int64_t now = -1;
 
     // An input value: the net's value, negated for an inverted pin.
     auto rd = [s](uint32_t pin) -> unsigned { return s[pin & kSlotMask] ^ (pin >> 31); };
     // Drives a 0/1 value through an output pin.
-    auto wr = [&](uint32_t pin, unsigned v) {
-        const uint32_t slot = pin & kSlotMask;
-        const uint8_t nv = static_cast<uint8_t>(v ^ (pin >> 31));
-        if constexpr (Track) {
-            const uint8_t old = s[slot];
-            s[slot] = nv;
-            dn[nd] = slot;
-            nd += old != nv;
-        } else {
-            s[slot] = nv;
-        }
-    };
+    auto wr = [s](uint32_t pin, unsigned v) { s[pin & kSlotMask] = static_cast<uint8_t>(v ^ (pin >> 31)); };
     // Drives any int the way the model does: the net becomes 1 exactly when the value is 1 on a
     // plain pin or 0 on an inverted one.
     auto wrValue = [&](uint32_t pin, int v) { wr(pin & kSlotMask, v == static_cast<int>(1 - (pin >> 31))); };
-    auto touched = [&](uint32_t aux, bool changed) {
-        if constexpr (Track) {
-            dd[ndd] = aux;
-            ndd += changed;
-        }
-    };
 
-    // Threaded dispatch: every kind ends with its own jump to the next op, so the branch
-    // predictor learns per kind which kind tends to follow (boards are built from repeated blocks).
-    static const void* const kLabels[kKindCount] = {&&L_kGate,    &&L_kGateNot, &&L_kGate2,  &&L_kGate3,
-                                                    &&L_kGate4,   &&L_kNot1,    &&L_kAdder,  &&L_kRam,
-                                                    &&L_kCounter, &&L_kSwitch,  &&L_kClock,  &&L_kRandom,
-                                                    &&L_kLed,     &&L_kDigit4,  &&L_kDigit7, &&L_kFallback};
+    // Threaded dispatch: the table op, nearly every device, is tested for first with a branch
+    // that is almost always taken; the other kinds jump through the table of labels.
+    static const void* const kLabels[kKindCount] = {&&L_kGate,    &&L_kRam,
+                                                    &&L_kCounter, &&L_kSwitch,  &&L_kClock,
+                                                    &&L_kRandom,  &&L_kDigit4,  &&L_kDigit7,
+                                                    &&L_kFallback};
     const uint32_t* p = pins_.data();
     const Op* opp = ops_.data();
     const Op* const opEnd = opp + ops_.size();
+#define GW_DISPATCH                                \
+    if (opp == opEnd) goto done;                   \
+    if (opp->kind & kTable) goto L_kTable;         \
+    goto* kLabels[opp->kind]
 #define GW_NEXT                    \
     p += op.nIn + op.nOut;         \
-    if (++opp == opEnd) goto done; \
-    goto* kLabels[opp->kind]
-    if (opp == opEnd) goto done;
-    goto* kLabels[opp->kind];
+    ++opp;                         \
+    GW_DISPATCH
+    GW_DISPATCH;
     {
-    L_kGate:
-    L_kGateNot : {
+    L_kTable : {
+        uint64_t w;
+        std::memcpy(&w, opp, sizeof w);
+        const unsigned ni = w & 7, no = (w >> 3) & 3;  // inputs, outputs - 1
+        // Four inputs whatever the count: the tables ignore the index bits of unused ones.
+        const unsigned idx = s[p[0]] | s[p[1]] << 1 | s[p[2]] << 2 | s[p[3]] << 3;
+        const uint64_t r = w >> (16 + idx);
+        const uint32_t* o = p + ni;
+        // Outputs 1 and 2 of an op without them go to the sink slot (0), without a branch.
+        const uint32_t o1 = o[1] & (0u - static_cast<uint32_t>(no >= 1));
+        const uint32_t o2 = o[2] & (0u - static_cast<uint32_t>(no >= 2));
+        s[o[0]] = static_cast<uint8_t>(r & 1);
+        s[o1] = static_cast<uint8_t>((r >> 16) & 1);
+        s[o2] = static_cast<uint8_t>((r >> 32) & 1);
+        p += (w >> 8) & 0xff;
+        ++opp;
+        GW_DISPATCH;
+    }
+    L_kGate : {
         const Op& op = *opp;
         unsigned c = 0;
         for (unsigned i = 0; i < op.nIn; ++i) c += rd(p[i]);
-        const unsigned v = (c >= op.param ? 1u : 0u) ^ (op.kind == kGateNot ? 1u : 0u);
+        const unsigned v = c >= op.param ? 1u : 0u;
         for (unsigned i = 0; i < op.nOut; ++i) wr(p[op.nIn + i], v);
-        GW_NEXT;
-    }
-    L_kGate2 : {
-        const Op& op = *opp;
-        wr(p[2], rd(p[0]) + rd(p[1]) >= op.param ? 1u : 0u);
-        GW_NEXT;
-    }
-    L_kGate3 : {
-        const Op& op = *opp;
-        wr(p[3], rd(p[0]) + rd(p[1]) + rd(p[2]) >= op.param ? 1u : 0u);
-        GW_NEXT;
-    }
-    L_kGate4 : {
-        const Op& op = *opp;
-        wr(p[4], rd(p[0]) + rd(p[1]) + rd(p[2]) + rd(p[3]) >= op.param ? 1u : 0u);
-        GW_NEXT;
-    }
-    L_kNot1 : {
-        const Op& op = *opp;
-        wr(p[1], rd(p[0]) ^ 1u);
-        GW_NEXT;
-    }
-    L_kAdder : {
-        const Op& op = *opp;
-        unsigned c = rd(p[0]) + rd(p[1]);
-        if (op.nIn == 3) c += rd(p[2]);
-        wr(p[op.nIn], c >= 2 ? 1u : 0u);
-        wr(p[op.nIn + 1], c & 1u);
         GW_NEXT;
     }
     L_kRam : {
         const Op& op = *opp;
         int32_t& d = data[op.aux];
-        const int32_t old = d;
         if (rd(p[1]))
             d = 0;
         else if (rd(p[0]))
             d = 1;
         wrValue(p[2], d);
         wr(p[3], d == 0 ? 1u : 0u);
-        touched(op.aux, d != old);
         GW_NEXT;
     }
     L_kCounter : {
@@ -379,8 +510,6 @@ void CompiledCircuit::step(SimEnvironment& env) {
         const int n = op.param;
         int32_t& d = data[op.aux];
         uint8_t& f = flags[op.aux];
-        const int32_t old = d;
-        const uint8_t oldf = f;
         const unsigned plus = rd(p[0]), minus = rd(p[1]);
         const int64_t full = int64_t{1} << n;
         if (rd(p[3])) {
@@ -414,7 +543,6 @@ void CompiledCircuit::step(SimEnvironment& env) {
         }
         const uint32_t* out = p + 4 + n;
         for (int i = 0; i < n; ++i) wr(out[i], (bits >> i) & 1u);
-        touched(op.aux, d != old || f != oldf);
         GW_NEXT;
     }
     L_kSwitch : {
@@ -437,29 +565,16 @@ void CompiledCircuit::step(SimEnvironment& env) {
         for (int i = 0; i < 4; ++i) wrValue(p[i], v);
         GW_NEXT;
     }
-    L_kLed : {
-        const Op& op = *opp;
-        int32_t& d = data[op.aux];
-        const int32_t v = static_cast<int32_t>(rd(p[0]) | rd(p[1]) | rd(p[2]) | rd(p[3]));
-        touched(op.aux, v != d);
-        d = v;
-        GW_NEXT;
-    }
     L_kDigit4 : {
         const Op& op = *opp;
-        int32_t& d = data[op.aux];
-        const int32_t v = kDigitMask[rd(p[0]) | rd(p[1]) << 1 | rd(p[2]) << 2 | rd(p[3]) << 3];
-        touched(op.aux, v != d);
-        d = v;
+        data[op.aux] = kDigitMask[rd(p[0]) | rd(p[1]) << 1 | rd(p[2]) << 2 | rd(p[3]) << 3];
         GW_NEXT;
     }
     L_kDigit7 : {
         const Op& op = *opp;
-        int32_t& d = data[op.aux];
         int32_t v = 0;
         for (int k = 0; k < 7; ++k) v |= static_cast<int32_t>(rd(p[k])) << k;
-        touched(op.aux, v != d);
-        d = v;
+        data[op.aux] = v;
         GW_NEXT;
     }
     L_kFallback : {
@@ -476,57 +591,132 @@ void CompiledCircuit::step(SimEnvironment& env) {
     }
     }
 #undef GW_NEXT
-done:
-    nDirtyNets_ = nd;
-    nDirtyData_ = ndd;
+#undef GW_DISPATCH
+done:;
 }
 
 void CompiledCircuit::run(int steps) {
     SimEnvironment& env = simEnvironment();
-    for (int k = 0; k < steps; ++k) {
-        // Each tracked step may add up to one entry per output pin and per stateful device, which
-        // is what the lists hold; a second step before a sync would overflow them.
-        if (!allDirty_ && (nDirtyNets_ != 0 || nDirtyData_ != 0)) {
-            allDirty_ = true;
-            nDirtyNets_ = nDirtyData_ = 0;
-        }
-        if (allDirty_)
-            step<false>(env);
-        else
-            step<true>(env);
-    }
+    for (int k = 0; k < steps; ++k) step(env);
 }
 
-void CompiledCircuit::syncToModel() {
-    auto putData = [this](size_t i) {
-        *dataRef_[i] = data_[i];
-        if (TCounterData* c = flagRef_[i]) {
-            c->addSignal = flags_[i] & 1;
-            c->subSignal = (flags_[i] >> 1) & 1;
+namespace {
+// For each byte value: the positions of its set bits, lowest first, and how many there are.
+struct BitTables {
+    uint64_t pos[256];
+    uint8_t count[256];
+    constexpr BitTables() : pos(), count() {
+        for (unsigned b = 0; b < 256; ++b) {
+            unsigned c = 0;
+            uint64_t p = 0;
+            for (unsigned k = 0; k < 8; ++k)
+                if (b >> k & 1) p |= uint64_t{k} << (8 * c++);
+            pos[b] = p;
+            count[b] = static_cast<uint8_t>(c);
         }
-    };
-    if (allDirty_) {
-        for (size_t i = kFirstNet; i < net_.size(); ++i) *netRef_[i] = net_[i];
-        for (size_t i = 0; i < data_.size(); ++i) putData(i);
-    } else {
-        for (size_t i = 0; i < nDirtyNets_; ++i) {
-            const uint32_t slot = dirtyNets_[i];
-            if (int* ref = netRef_[slot]) *ref = net_[slot];
-        }
-        for (size_t i = 0; i < nDirtyData_; ++i) putData(dirtyData_[i]);
     }
-    nDirtyNets_ = nDirtyData_ = 0;
-    allDirty_ = false;
+};
+constexpr BitTables kBits;
+constexpr const uint64_t* kBitPos = kBits.pos;
+constexpr const uint8_t* kBitCount = kBits.count;
+}  // namespace
+
+void CompiledCircuit::syncToModel() {
+    size_t writes = 0;
+    const uint8_t* const v = net_.data();
+    uint8_t* const sh = shadow_.data();
+    int* const* const ref = netRef_.data();
+    uint32_t* const ch = changed_.data();
+    const size_t cap = changed_.size();
+    // Writes one batch of changed slots into the model. Their model ints are scattered over the
+    // heap, so each is fetched a few writes ahead to keep several misses in flight.
+    auto flush = [&](size_t n) {
+        constexpr size_t kAhead = 16;
+        const size_t lead = std::min(n, kAhead);
+        for (size_t k = 0; k < lead; ++k) __builtin_prefetch(ref[ch[k]], 1);
+        for (size_t k = 0; k < n; ++k) {
+            if (k + kAhead < n) __builtin_prefetch(ref[ch[k + kAhead]], 1);
+            *ref[ch[k]] = v[ch[k]];
+        }
+        writes += n;
+    };
+    // Slots whose value differs from what the model was last given, found 16 at a time without a
+    // branch per slot: the positions of each byte of the difference mask come from a table and are
+    // stored as eight slot numbers, of which the count of set bits are kept.
+    size_t nc = 0;
+    const size_t n = net_.size();
+    size_t i = kFirstNet;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sh + i));
+        const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b))) ^ 0xFFFFu;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sh + i), a);
+        if (nc + 16 > cap) {
+            flush(nc);
+            nc = 0;
+        }
+        for (unsigned half = 0; half < 2; ++half) {
+            const unsigned mb = (m >> (8 * half)) & 0xFF;
+            const __m128i pos = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&kBitPos[mb])), zero);
+            const __m128i base = _mm_set1_epi32(static_cast<int>(i + 8 * half));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(ch + nc), _mm_add_epi32(_mm_unpacklo_epi16(pos, zero), base));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(ch + nc + 4), _mm_add_epi32(_mm_unpackhi_epi16(pos, zero), base));
+            nc += kBitCount[mb];
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        if (v[i] == sh[i]) continue;
+        sh[i] = v[i];
+        if (nc == cap) {
+            flush(nc);
+            nc = 0;
+        }
+        ch[nc++] = static_cast<uint32_t>(i);
+    }
+    flush(nc);
+
+    for (size_t k = 0; k < data_.size(); ++k) {
+        if (data_[k] != dataShadow_[k]) {
+            dataShadow_[k] = data_[k];
+            *dataRef_[k] = data_[k];
+            ++writes;
+        }
+        if (flags_[k] != flagsShadow_[k]) {
+            flagsShadow_[k] = flags_[k];
+            if (TCounterData* c = flagRef_[k]) {
+                c->addSignal = flags_[k] & 1;
+                c->subSignal = (flags_[k] >> 1) & 1;
+            }
+            ++writes;
+        }
+    }
+    lastSyncWrites_ = writes;
+}
+
+bool CompiledCircuit::flipTableEntry(size_t k, unsigned output, unsigned entry) {
+    if (output > 2 || entry > 15) return false;
+    for (Op& op : ops_) {
+        if (!(op.kind & kTable) || k-- != 0) continue;
+        uint64_t w;
+        std::memcpy(&w, &op, sizeof w);
+        w ^= uint64_t{1} << (16 + 16 * output + entry);
+        std::memcpy(&op, &w, sizeof w);
+        return true;
+    }
+    return false;
 }
 
 size_t CompiledCircuit::memoryBytes() const {
     return ops_.capacity() * sizeof(Op) + pins_.capacity() * sizeof(uint32_t) + net_.capacity() +
-           netRef_.capacity() * sizeof(int*) + data_.capacity() * sizeof(int32_t) + flags_.capacity() +
+           shadow_.capacity() + netRef_.capacity() * sizeof(int*) + data_.capacity() * sizeof(int32_t) +
+           flags_.capacity() + dataShadow_.capacity() * sizeof(int32_t) + flagsShadow_.capacity() +
            dataRef_.capacity() * sizeof(int*) + flagRef_.capacity() * sizeof(TCounterData*) +
            live_.capacity() * sizeof(TDevice*) + fallbacks_.capacity() * sizeof(Fallback) +
            fallbackPins_.capacity() * sizeof(uint32_t) +
-           (fbIns_.capacity() + fbOuts_.capacity()) * sizeof(int) +
-           (dirtyNets_.capacity() + dirtyData_.capacity()) * sizeof(uint32_t);
+           (fbIns_.capacity() + fbOuts_.capacity()) * sizeof(int) + changed_.capacity() * sizeof(uint32_t);
 }
 
 }  // namespace gw

@@ -3,29 +3,42 @@
 // net values, device data, counter edge flags, the same clock phases and the same draws from the
 // random source of the simulation environment, in the same order.
 //
-// Layout. Each device becomes one fixed 8-byte op (kind, input count, output count, a small
-// parameter and an aux word) followed, in one shared pin array, by its input pins and then its
-// output pins. A pin is a net slot index with the pin's inversion flag in the top bit. Net values
-// are bytes. Slot 0 always reads 0 (unwired inputs point there, their inversion dropped, since an
-// unwired input reads 0 inverted or not) and slot 1 swallows the writes of unwired outputs.
-// Devices with their own value (lamp, display, memory cell, counter) keep it in a data array;
-// counters keep their two edge flags beside it. Switches read their data word live from the model
-// each step, because the board's mouse handling changes it between steps. Types this form does not
-// know (and built-in types with odd parameters) are stepped through their draft's own Update with
-// input and output values taken from and given to the flat arrays.
+// Layout. Each device becomes one fixed 8-byte op followed, in one shared pin array, by its input
+// pins and then its output pins; a pin is a slot index. Slot values are bytes. Slot 0 swallows the
+// writes of unwired outputs and slot 1 always reads 0 (unwired inputs point there, their inversion
+// dropped, since an unwired input reads 0 inverted or not).
+//
+// Most devices (gates of up to four inputs, inverters, both adders, lamps, memory cells holding 0
+// or 1, and the copies that carry values into and out of IC inner circuits) share one table op:
+// up to four input slots and up to three output slots, each output a 16-entry truth table indexed
+// by the input values, with every pin's inversion folded into the tables. A memory cell's bit and a
+// lamp's value live in slots of their own (an extra input and/or output of the op) that are written
+// back through the device's data word like nets. One op kind for nearly all devices means the step
+// runs one branch-free body instead of jumping to a different body per device, which a random mix
+// of kinds would turn into a stream of mispredicted jumps. The tables are built by running the
+// type's own Update on every input combination, so they cannot drift from the type's behaviour.
+// Other kinds (counters, wide gates, the constant source, clocks, switches, digit displays, memory
+// cells holding other values) have ops of their own with inversion flags in the top bit of their
+// pins. Types this form does not know (and built-in types with odd parameters) are stepped through
+// their draft's own Update with input and output values taken from and given to the flat arrays.
+// Counters, displays and odd memory cells keep their value in a data array; counters keep their
+// two edge flags beside it. Switches read their data word live from the model each step, because
+// the board's mouse handling changes it between steps.
 //
 // The model and the flat form. Building reads net State, device data and counter flags from the
-// model. run() then changes only the flat form; syncToModel() writes back exactly what changed
-// since the last sync (steps record every net and device whose value changed), so calling it after
-// each step keeps the model current at the cost of the step's own activity, not of the board's size.
-// Until syncToModel() runs, net State and device data in the model are stale.
+// model. run() then changes only the flat form; syncToModel() compares the flat form with a copy of
+// what the model was last given and writes back exactly the values that differ, so the model is
+// current after each sync at the cost of the changes, not of the board's size (the comparison
+// itself reads two bytes per slot). Until syncToModel() runs, net State and device data in the
+// model are stale.
 //
 // The compiled form holds plain pointers to the devices, nets and state objects it was built from.
 // Any structural change of the circuit (devices added or removed, pins connected or disconnected,
 // inversion flags toggled, nets merged or split, counter state objects replaced) and any change of
 // net State or of a non-switch device's data made outside a step calls for a rebuild; using a stale
 // compiled form after such a change is a programming error. FastSimulator (FastSimulator.h) ties
-// the rebuild to a version counter that the board bumps.
+// the rebuild to a version counter that the board bumps. Building stamps each net's simSlot field
+// (model/Wire.h), so two compiled forms may share a board but must not build at the same time.
 //
 // No allocation happens in run() or syncToModel(): every buffer is sized when building.
 #pragma once
@@ -33,7 +46,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "model/Device.h"
@@ -41,6 +53,7 @@
 namespace gw {
 
 class TCounterData;
+class TWireComplex;
 class SimEnvironment;
 
 class CompiledCircuit {
@@ -70,24 +83,24 @@ public:
     size_t netCount() const { return netRef_.size() - kFirstNet; }
     // Devices stepped through their draft's Update because the flat form has no kind for them.
     size_t fallbackCount() const { return fallbacks_.size(); }
+    // Devices (inner ones included) stepped through the shared table op.
+    size_t tableCount() const { return tableCount_; }
+    // Values the last syncToModel() wrote into the model (nets and data words).
+    size_t lastSyncWrites() const { return lastSyncWrites_; }
+    // For tests that prove the differential checks can see a wrong table: flips entry `entry` (0..15)
+    // of output `output` (0..2) in the `k`-th table op. Answers false when there is no such op.
+    bool flipTableEntry(size_t k, unsigned output, unsigned entry);
     // Bytes held by the flat form (capacities of its arrays).
     size_t memoryBytes() const;
 
-    // Internal kinds of the flat form.
+    // Internal kinds of the flat form. The table op has the top bit of its kind byte set (see Op).
     enum Kind : uint8_t {
-        kGate,     // threshold gate: 1 when at least `param` inputs are 1 (AND, OR, constant)
-        kGateNot,  // the negation of kGate (the inverter)
-        kGate2,    // kGate with 2, 3 or 4 inputs and one output, unrolled
-        kGate3,
-        kGate4,
-        kNot1,  // kGateNot with one input and one output
-        kAdder,
-        kRam,
+        kGate,     // threshold gate: 1 when at least `param` inputs are 1 (wide AND and OR, constant)
+        kRam,      // memory cell holding a value other than 0 or 1
         kCounter,  // param = bits
         kSwitch,   // aux = index into live_
         kClock,    // aux = half period in ms
         kRandom,
-        kLed,
         kDigit4,
         kDigit7,
         kFallback,  // aux = index into fallbacks_; its pins live in fallbackPins_
@@ -95,6 +108,10 @@ public:
     };
 
 private:
+    // Other kinds: kind, input and output pin counts, a small parameter and an aux word.
+    // The table op reuses the same 8 bytes: byte 0 is kTable | inputs | (outputs - 1) << 3, byte 1
+    // the number of pins to step over (its own, plus padding, see padBeforeFlagged), bytes 2..7 the
+    // three 16-entry tables of outputs 0, 1 and 2 (bit i of a table: the output for input bits i).
     struct Op {
         uint8_t kind;
         uint8_t nIn;
@@ -103,6 +120,16 @@ private:
         uint32_t aux;
     };
     static_assert(sizeof(Op) == 8);
+    static constexpr uint8_t kTable = 0x80;
+
+    // Truth tables of one type without inversions, built once per draft per build.
+    struct TypeTable {
+        const TDraft* draft;
+        bool ok;          // the type has a table form with these pin counts
+        bool stateIn;     // the device's bit is an extra input (memory cell)
+        bool stateOut;    // ... and/or an extra output (memory cell, lamp)
+        uint16_t t[3];
+    };
 
     struct Fallback {
         TDraft* draft;
@@ -114,14 +141,16 @@ private:
 
     static constexpr uint32_t kInvBit = 0x80000000u;
     static constexpr uint32_t kSlotMask = 0x7fffffffu;
-    static constexpr uint32_t kZeroNet = 0;
-    static constexpr uint32_t kSinkNet = 1;
+    static constexpr uint32_t kSinkNet = 0;
+    static constexpr uint32_t kZeroNet = 1;
     static constexpr uint32_t kFirstNet = 2;
 
-    void begin();
+    void begin(size_t devices);
     void addDevice(TDevice& d);
     void finish();
-    uint32_t slotOf(int* state);
+    // A fresh slot written back to `ref`; `value` is what the slot and the model hold now.
+    uint32_t newSlot(int* ref, uint8_t value);
+    uint32_t netSlot(TWireComplex* n);
     uint32_t inPin(TDevice& d, size_t i);
     uint32_t outPin(TDevice& d, size_t i);
     uint32_t newData(int* ref, int value, TCounterData* flags);
@@ -129,21 +158,33 @@ private:
     // Compiles it to a flat kind when there is one, else to a fallback.
     template <class In, class Out>
     void addOp(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out);
+    // The table op for `state` when its type and pin counts allow one; answers false otherwise.
+    template <class In, class Out>
+    bool addTable(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out);
+    const TypeTable& typeTable(TDraft* draft, size_t nIn, size_t nOut);
+    // A one-input, one-output copy (through the pins' inversions) as a table op.
+    void addCopy(uint32_t from, uint32_t to);
+    void pushTable(unsigned nIn, unsigned nOut, uint64_t tables, const uint32_t* pins);
+    // Ops other than the table op carry inversion flags in their pins; a table op reads four input
+    // pins whatever its count, so one just before such an op is padded with plain pins.
+    void padBeforeFlagged();
     template <class In, class Out>
     void addFallback(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out);
     // An IC device: its inner circuit expanded in place (input copies, inner devices, output
     // copies). Answers false when it has no inner circuit to expand.
     bool addIC(TDevice& d);
 
-    template <bool Track>
     void step(SimEnvironment& env);
 
     std::vector<Op> ops_;
     std::vector<uint32_t> pins_;
-    std::vector<uint8_t> net_;    // value per slot
-    std::vector<int*> netRef_;    // the model's State per slot (null for slots 0 and 1)
-    std::vector<int32_t> data_;   // per stateful device
+    std::vector<uint8_t> net_;     // value per slot
+    std::vector<uint8_t> shadow_;  // per slot, the value the model was last given (2: neither 0 nor 1)
+    std::vector<int*> netRef_;     // the model's int per slot (null for slots 0 and 1)
+    std::vector<int32_t> data_;   // per stateful device outside the table op
     std::vector<uint8_t> flags_;  // counters: bit 0 addSignal, bit 1 subSignal
+    std::vector<int32_t> dataShadow_;
+    std::vector<uint8_t> flagsShadow_;
     std::vector<int*> dataRef_;   // the model's data word per stateful device
     std::vector<TCounterData*> flagRef_;
     std::vector<TDevice*> live_;  // switches
@@ -151,15 +192,16 @@ private:
     std::vector<uint32_t> fallbackPins_;
     std::vector<int> fbIns_, fbOuts_;  // scratch values for fallbacks
 
-    // Changes since the last sync. When a step starts with unsynced changes the lists might
-    // overflow, so tracking stops and the next sync writes everything.
-    std::vector<uint32_t> dirtyNets_, dirtyData_;
-    size_t nDirtyNets_ = 0, nDirtyData_ = 0;
-    bool allDirty_ = false;
+    std::vector<uint32_t> changed_;  // sync: a batch of changed slots
+    std::vector<TypeTable> types_;   // only while building
+    size_t lastTable_ = SIZE_MAX;    // ops_ index of the last table op, while building
+    bool lastOwnsPins_ = false;      // that op is the last one with pins in pins_
 
     size_t deviceCount_ = 0;
     size_t innerCount_ = 0;
-    std::unordered_map<int*, uint32_t> slotIndex_;  // only while building
+    size_t tableCount_ = 0;
+    size_t lastSyncWrites_ = 0;
+    uint32_t stamp_ = 0;
 };
 
 }  // namespace gw

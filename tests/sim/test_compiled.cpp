@@ -369,3 +369,139 @@ TEST(FastSimulatorTest, RecompilesOnVersionOrLengthChangeOnly) {
     EXPECT_EQ(led.data, 1);
     EXPECT_EQ(fs.compileCount(), 3u);
 }
+
+namespace {
+
+// Steps both circuits `steps` times through a compiled form built (and possibly tampered with) by
+// the caller, flipping switches at random; answers the first difference, or "".
+std::string runSideBySide(Twin& t, CompiledCircuit& cc, std::mt19937& rng, int steps) {
+    Envs env(static_cast<uint32_t>(rng()));
+    for (int step = 0; step < steps; ++step) {
+        t.both([&](TDevice& a, TDevice& b) {
+            if (typeid(*a.draft) == typeid(TSwich) && rng() % 3 == 0) a.data = b.data = static_cast<int>(rng() % 2);
+        });
+        env.advance(rng() % 9);
+        setSimEnvironment(env.ref);
+        t.ref.step();
+        setSimEnvironment(env.fast);
+        cc.run(1);
+        cc.syncToModel();
+        std::string diff = difference(t);
+        if (!diff.empty()) return "step " + std::to_string(step) + ": " + diff;
+    }
+    return "";
+}
+
+}  // namespace
+
+TEST(CompiledStep, AWrongTableEntryIsCaught) {
+    // Two switches into an AND gate into a lamp; the gate and the lamp are table ops 0 and 1.
+    // With the gate's entry for "both inputs 1" flipped, the first step with both switches on must
+    // show a difference.
+    Twin t;
+    for (int i = 0; i < 3; ++i) t.net(0);
+    const size_t s1 = t.add(TSwich::Create(1)), s2 = t.add(TSwich::Create(1));
+    const size_t g = t.add(TLogic::Create(2, 0)), lamp = t.add(TLed::Create(1, 2, 3));
+    t.out(s1, 0, 0);
+    t.out(s2, 0, 1);
+    t.in(g, 0, 0);
+    t.in(g, 1, 1);
+    t.out(g, 0, 2);
+    t.in(lamp, 0, 2);
+    CompiledCircuit cc;
+    cc.build(t.fast.devices);
+    ASSERT_EQ(cc.tableCount(), 2u);
+    ASSERT_TRUE(cc.flipTableEntry(0, 0, 3));
+    EXPECT_FALSE(cc.flipTableEntry(2, 0, 0));  // there is no third table op
+    Envs env(1);
+    auto both = [&](int a, int b) {
+        t.ref.devices[s1]->data = t.fast.devices[s1]->data = a;
+        t.ref.devices[s2]->data = t.fast.devices[s2]->data = b;
+        t.ref.step();
+        cc.run(1);
+        cc.syncToModel();
+        return difference(t);
+    };
+    EXPECT_EQ(both(0, 1), "");
+    EXPECT_EQ(both(1, 0), "");
+    EXPECT_NE(both(1, 1), "");
+
+    // Random circuits: the first output of one table op negated (a forgotten output inversion).
+    // Some such outputs drive nothing (unwired, or a net every reader ignores), but the
+    // side-by-side run must catch most.
+    const auto pool = draftPool();
+    std::mt19937 rng(4242);
+    int tried = 0, caught = 0;
+    for (int circuit = 0; circuit < 300; ++circuit) {
+        Twin r = randomTwin(rng, pool, 5 + static_cast<int>(rng() % 40));
+        CompiledCircuit c;
+        c.build(r.fast.devices);
+        if (c.tableCount() == 0) continue;
+        const size_t k = rng() % c.tableCount();
+        for (unsigned e = 0; e < 16; ++e) ASSERT_TRUE(c.flipTableEntry(k, 0, e));
+        ++tried;
+        caught += runSideBySide(r, c, rng, 25).empty() ? 0 : 1;
+    }
+    EXPECT_GT(caught * 2, tried) << caught << " of " << tried;
+}
+
+TEST(CompiledStep, EachPathAgreesWithTheReference) {
+    // Devices that take the table op and those that must not, each driven by four switches
+    // (through plain and inverted pins) through every input combination, side by side.
+    struct Case {
+        const char* name;
+        DraftPtr draft;
+        int data;        // start value of the device's data word
+        size_t tables;   // table ops expected in the compiled circuit
+    };
+    const Case cases[] = {
+        {"memory cell holding 0", TRam::Create(), 0, 1},
+        {"memory cell holding 1", TRam::Create(), 1, 1},
+        {"memory cell holding 2", TRam::Create(), 2, 0},
+        {"memory cell holding -1", TRam::Create(), -1, 0},
+        {"lamp holding 7", TLed::Create(1, 1, 1), 7, 1},
+        {"full adder", TAdder::Create(1), 0, 1},
+        {"four-input OR", TLogic::Create(4, 1), 0, 1},
+        {"three-input inverter", TLogic::Create(3, 2), 0, 1},
+        {"unknown logic kind", TLogic::Create(2, 7), 0, 1},
+        {"AND without inputs", TLogic::Create(0, 0), 0, 1},
+        {"five-input AND", TLogic::Create(5, 0), 0, 0},
+        {"constant source", TLogic::Create(0, 3), 0, 0},
+        {"2-bit counter at 9", TCounter::Create(2), 9, 0},
+        {"four-bit display", TDigital::Create(0, 1, 1, 1), 3, 0},
+        {"type of its own", std::make_shared<XorCounting>(), 0, 0},
+    };
+    for (const Case& c : cases) {
+        for (int inverted = 0; inverted < 2; ++inverted) {
+            SCOPED_TRACE(std::string(c.name) + (inverted ? ", inverted pins" : ""));
+            Twin t;
+            for (int i = 0; i < 8; ++i) t.net(0);
+            for (int i = 0; i < 4; ++i) t.out(t.add(TSwich::Create(1)), 0, static_cast<size_t>(i));
+            const size_t d = t.add(c.draft);
+            TDevice& r = *t.ref.devices[d];
+            for (size_t k = 0; k < r.inputs.size(); ++k) t.in(d, static_cast<int>(k), k % 4);
+            for (size_t k = 0; k < r.outputs.size(); ++k) t.out(d, static_cast<int>(k), 4 + k % 4);
+            t.both([&](TDevice& a, TDevice& b) {
+                if (&a != &r) return;
+                a.data = b.data = c.data;
+                for (size_t k = 0; k < a.invertedInputs.size(); ++k)
+                    a.invertedInputs[k] = b.invertedInputs[k] = inverted && k % 2 == 0;
+                for (size_t k = 0; k < a.invertedOutputs.size(); ++k)
+                    a.invertedOutputs[k] = b.invertedOutputs[k] = inverted;
+            });
+            CompiledCircuit cc;
+            cc.build(t.fast.devices);
+            EXPECT_EQ(cc.tableCount(), c.tables);
+            Envs env(5);
+            for (int step = 0; step < 48; ++step) {
+                const int combo = step % 16;  // every combination, three times
+                for (size_t s = 0; s < 4; ++s)
+                    t.ref.devices[s]->data = t.fast.devices[s]->data = (combo >> s) & 1;
+                t.ref.step();
+                cc.run(1);
+                cc.syncToModel();
+                ASSERT_EQ(difference(t), "") << "step " << step;
+            }
+        }
+    }
+}
