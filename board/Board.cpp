@@ -122,8 +122,8 @@ void TBoardEngine::MouseToTilePos(double px, double py, int& outX, int& outY) {
 
 DevicePtr TBoardEngine::getDeviceAt(int x, int y, int inner) const {
     if (indexActive()) {
-        const long i = index_->deviceAt(x, y, inner);
-        return i < 0 ? nullptr : deviceList[static_cast<size_t>(i)];
+        const DevicePtr* d = index_->deviceAt(x, y, inner);
+        return d ? *d : nullptr;
     }
     for (const auto& d : deviceList)
         if (d->pointIn(x, y, inner)) return d;
@@ -134,7 +134,8 @@ std::vector<WirePtr> TBoardEngine::getWiresAt(int x, int y) const {
     std::vector<WirePtr> out;
     if (indexActive()) {
         index_->wiresAt(x, y, hits_);
-        for (long i : hits_) out.push_back(wireComplexList[static_cast<size_t>(i)]);
+        out.reserve(hits_.size());
+        for (const WirePtr* w : hits_) out.push_back(*w);
         return out;
     }
     for (const auto& w : wireComplexList)
@@ -147,7 +148,7 @@ int TBoardEngine::countWiresAt(int x, int y, WirePtr* first) const {
     if (first) first->reset();
     if (indexActive()) {
         index_->wiresAt(x, y, hits_);
-        if (first && !hits_.empty()) *first = wireComplexList[static_cast<size_t>(hits_[0])];
+        if (first && !hits_.empty()) *first = *hits_[0];
         return static_cast<int>(hits_.size());
     }
     for (const auto& w : wireComplexList) {
@@ -160,8 +161,8 @@ int TBoardEngine::countWiresAt(int x, int y, WirePtr* first) const {
 
 DevicePtr TBoardEngine::getDeviceAtPixPos(int px, int py) const {
     if (indexActive()) {
-        const long i = index_->deviceAtPixel(px, py);
-        return i < 0 ? nullptr : deviceList[static_cast<size_t>(i)];
+        const DevicePtr* d = index_->deviceAtPixel(px, py);
+        return d ? *d : nullptr;
     }
     for (const auto& d : deviceList) {
         const int w = d->draft->width, h = d->draft->Height;
@@ -245,7 +246,8 @@ WirePtr TBoardEngine::outputAddable(int x, int y, const TDraft& draft, int i) co
 }
 
 void TBoardEngine::devicesInRect(int l, int t, int r, int b, std::vector<TDevice*>& out) {
-    out.clear();
+    index_->checkGuards();
+    if (index_->devicesInRect(l, t, r, b, out) >= 0) return;
     for (const auto& d : deviceList) {
         const Box o = bodyOf(*d->draft, d->xPos, d->yPos);
         if (o.left <= r && l <= o.right && o.top <= b && t <= o.bottom) out.push_back(d.get());
@@ -253,7 +255,8 @@ void TBoardEngine::devicesInRect(int l, int t, int r, int b, std::vector<TDevice
 }
 
 void TBoardEngine::netsInRect(int l, int t, int r, int b, std::vector<TWireComplex*>& out) {
-    out.clear();
+    index_->checkGuards();
+    if (index_->netsInRect(l, t, r, b, out) >= 0) return;
     for (const auto& w : wireComplexList) {
         for (const TLine& s : w->lineList) {
             if (std::min(s.sx, s.ex) <= r && l <= std::max(s.sx, s.ex) && std::min(s.sy, s.ey) <= b &&
@@ -285,7 +288,7 @@ DevicePtr TBoardEngine::addDevice(const DraftPtr& draft, int x, int y) {
         }
     }
     deviceList.push_back(d);
-    index_->invalidateDevices();
+    index_->deviceAdded(d);
     circuitEdited();
     return d;
 }
@@ -310,8 +313,8 @@ void TBoardEngine::_removeDevice(TDevice* device) {
         w = nullptr;
     }
     device->Destroy();
+    index_->deviceRemoved(device);
     deviceList.erase(it);
-    index_->invalidateDevices();
     circuitEdited();
 }
 
@@ -339,7 +342,7 @@ void TBoardEngine::updateDevices() {
 // --- index plumbing ---
 
 TBoardEngine::FrameScope::FrameScope(TBoardEngine& board) : board_(board) {
-    if (board_.frameDepth_++ == 0) board_.index_->verify();
+    if (board_.frameDepth_++ == 0) board_.index_->checkGuards();
 }
 
 TBoardEngine::FrameScope::~FrameScope() { --board_.frameDepth_; }
@@ -351,9 +354,11 @@ void TBoardEngine::invalidateIndex() {
 
 bool TBoardEngine::indexActive() const { return frameDepth_ > 0; }
 
-void TBoardEngine::netsEdited() {
+uint64_t TBoardEngine::indexRebuilds() const { return index_->rebuilds(); }
+
+void TBoardEngine::deviceMoved(TDevice* d) {
     circuitEdited();
-    index_->invalidateNets();
+    index_->deviceMoved(d);
 }
 
 WirePtr TBoardEngine::findWire(const TWireComplex* w) const {

@@ -284,18 +284,21 @@ public:
     };
     // Tells the index that devices moved or segment lists changed behind the board's back.
     void invalidateIndex();
+    // How many times the index was rebuilt from the lists since the board was made.
+    uint64_t indexRebuilds() const;
 
 private:
     friend class BoardIndex;
     WirePtr findWire(const TWireComplex* w) const;
     bool indexActive() const;
-    void netsEdited();
+    // Move mode's drop: the device keeps its place in the list and stands somewhere else.
+    void deviceMoved(TDevice* d);
 
     std::unique_ptr<BoardIndex> index_;
     int frameDepth_ = 0;
     uint64_t circuitVersion_ = 1;
     std::unique_ptr<FastSimulator> fastSim_;
-    mutable std::vector<long> hits_;  // scratch for indexed net lookups
+    mutable std::vector<const WirePtr*> hits_;  // scratch for indexed net lookups
 
     // Off-screen skipping while Draw runs (BoardDraw.cpp): the view size (-1 outside Draw), the
     // measured drawing extent of each device type, and which devices reach into the view.

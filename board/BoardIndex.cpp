@@ -9,15 +9,34 @@ namespace gw {
 
 namespace {
 
-constexpr int kCellShift = 4;           // buckets of 16 x 16 grid points
+constexpr int kFineShift = 4;             // buckets of 16 x 16 grid points
+constexpr int kCoarseShift = 8;           // buckets of 256 x 256 grid points
 constexpr long long kMaxCellsPerBody = 64;
+constexpr long long kMaxCellsPerSegment = 16;
 constexpr long long kMaxRectPoints = 4096;
 
 uint64_t key(int x, int y) {
     return (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y);
 }
 // Arithmetic shift floors negative coordinates too, so bucket -1 holds -16 .. -1.
-int cellOf(int v) { return v >> kCellShift; }
+int cellOf(int v) { return v >> kFineShift; }
+int coarseOf(int v) { return v >> kCoarseShift; }
+
+long long cellCount(int l, int t, int r, int b, int shift) {
+    return (static_cast<long long>(r >> shift) - (l >> shift) + 1) *
+           (static_cast<long long>(b >> shift) - (t >> shift) + 1);
+}
+
+bool meets(int l, int t, int r, int b, int l2, int t2, int r2, int b2) {
+    return l <= r2 && l2 <= r && t <= b2 && t2 <= b;
+}
+
+// Sorts (order, record) hits by order and drops repeats of one record (an object met in several
+// buckets).
+void sortUnique(std::vector<std::pair<uint64_t, uint32_t>>& hits) {
+    std::sort(hits.begin(), hits.end());
+    hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
+}
 
 struct Body {
     int l, t, r, b;
@@ -93,153 +112,348 @@ std::pair<const uint32_t*, const uint32_t*> FlatMultiMap::find(uint64_t key) con
     return {nullptr, nullptr};
 }
 
-BoardIndex::NetShape BoardIndex::shapeOf(const TWireComplex& w) {
-    const TLine* back = w.lineList.empty() ? nullptr : &w.lineList.back();
-    return NetShape{&w, w.lineList.size(), w.lineList.data(), back ? back->ex : 0, back ? back->ey : 0};
+uint32_t SlotMap::find(const void* p) const {
+    if (!over_.empty()) {
+        auto it = over_.find(keyOf(p));
+        if (it != over_.end()) return it->second;
+    }
+    auto [b, e] = base_.find(keyOf(p));
+    return b == e ? kNone : *b;
 }
 
-void BoardIndex::verify() {
-    // A type's body size never changes, so a device is where it was indexed when it is the same
-    // object at the same point with the same type. A net is unchanged when its segment list is the
-    // same array of the same length ending in the same point: the board replaces nets it cuts, and
-    // adding or erasing segments changes the length or the last one.
+// --- freshness ---
+
+bool BoardIndex::liveDevice(const TDevice* d) const {
+    const uint32_t s = deviceSlot_.find(d);
+    return s != SlotMap::kNone && devices_[s].d.get() == d;
+}
+
+bool BoardIndex::liveNet(const TWireComplex* w) const {
+    const uint32_t s = netSlot_.find(w);
+    return s != SlotMap::kNone && nets_[s].w.get() == w;
+}
+
+void BoardIndex::checkGuards() {
     if (!devicesDirty_) {
         const auto& list = board_.deviceList;
-        if (list.size() != placed_.size()) {
+        if (list.size() != liveDevices_ ||
+            (!list.empty() && (!liveDevice(list.front().get()) || !liveDevice(list.back().get()))))
             devicesDirty_ = true;
-        } else {
-            for (size_t i = 0; i < list.size(); ++i) {
-                const TDevice& d = *list[i];
-                const Placed& p = placed_[i];
-                if (p.d != &d || p.x != d.xPos || p.y != d.yPos || p.draft != d.draft.get()) {
-                    devicesDirty_ = true;
-                    break;
-                }
-            }
-        }
     }
     if (!netsDirty_) {
         const auto& list = board_.wireComplexList;
-        if (list.size() != nets_.size()) {
+        if (list.size() != liveNets_ ||
+            (!list.empty() && (!liveNet(list.front().get()) || !liveNet(list.back().get()))))
             netsDirty_ = true;
-        } else {
-            for (size_t i = 0; i < list.size(); ++i) {
-                const NetShape now = shapeOf(*list[i]), &was = nets_[i];
-                if (now.w != was.w || now.size != was.size || now.data != was.data ||
-                    now.lastX != was.lastX || now.lastY != was.lastY) {
-                    netsDirty_ = true;
-                    break;
-                }
-            }
+    }
+}
+
+// --- devices ---
+
+BoardIndex::DeviceRec BoardIndex::makeDevice(const DevicePtrFwd& d, uint64_t order) const {
+    const int w = d->draft->width, h = d->draft->Height;
+    const Body b = bodyOf(d->xPos, d->yPos, w, h);
+    return DeviceRec{d, order, d->xPos, d->yPos, w, h, b.l, b.t, b.r, b.b};
+}
+
+void BoardIndex::placeDevice(uint32_t slot, bool bulk) {
+    const DeviceRec& rec = devices_[slot];
+    const int cl = cellOf(rec.l), cr = cellOf(rec.r), ct = cellOf(rec.t), cb = cellOf(rec.b);
+    if (cr < cl || cb < ct || cellCount(rec.l, rec.t, rec.r, rec.b, kFineShift) > kMaxCellsPerBody) {
+        if (!bulk) std::erase_if(bigDevices_, [this](uint32_t s) { return deadDevice(s); });
+        bigDevices_.push_back(slot);
+        return;
+    }
+    for (int cy = ct; cy <= cb; ++cy) {
+        for (int cx = cl; cx <= cr; ++cx) {
+            if (bulk)
+                deviceCells_.add(key(cx, cy), slot);
+            else
+                deviceCells_.insert(key(cx, cy), slot, [this](uint32_t s) { return deadDevice(s); });
         }
     }
 }
 
-void BoardIndex::buildDevices() {
-    placed_.clear();
-    cells_.clear();
-    oversize_.clear();
+void BoardIndex::rebuildDevices() {
+    ++rebuilds_;
+    devices_.clear();
+    deviceCells_.clear();
+    bigDevices_.clear();
+    deviceSlot_.clear();
     const auto& list = board_.deviceList;
-    placed_.reserve(list.size());
+    devices_.reserve(list.size());
     for (size_t i = 0; i < list.size(); ++i) {
-        const TDevice& d = *list[i];
-        const int w = d.draft->width, h = d.draft->Height;
-        placed_.push_back(Placed{&d, d.xPos, d.yPos, w, h, d.draft.get()});
-        const Body b = bodyOf(d.xPos, d.yPos, w, h);
-        const int cl = cellOf(b.l), cr = cellOf(b.r), ct = cellOf(b.t), cb = cellOf(b.b);
-        const long long cells = (static_cast<long long>(cr) - cl + 1) * (static_cast<long long>(cb) - ct + 1);
-        if (cr < cl || cb < ct || cells > kMaxCellsPerBody) {
-            oversize_.push_back(static_cast<uint32_t>(i));
-            continue;
-        }
-        for (int cy = ct; cy <= cb; ++cy)
-            for (int cx = cl; cx <= cr; ++cx) cells_.add(key(cx, cy), static_cast<uint32_t>(i));
+        const auto slot = static_cast<uint32_t>(i);
+        devices_.push_back(makeDevice(list[i], i));
+        deviceSlot_.add(list[i].get(), slot);
+        placeDevice(slot, true);
     }
-    cells_.build();
+    deviceCells_.build();
+    deviceSlot_.build();
+    liveDevices_ = list.size();
+    nextDeviceOrder_ = list.size();
     devicesDirty_ = false;
 }
 
-void BoardIndex::buildNets() {
-    ends_.clear();
-    nets_.clear();
-    const auto& list = board_.wireComplexList;
-    nets_.reserve(list.size());
-    for (size_t i = 0; i < list.size(); ++i) {
-        const auto n = static_cast<uint32_t>(i);
-        nets_.push_back(shapeOf(*list[i]));
-        for (const TLine& l : list[i]->lineList) {
-            ends_.add(key(l.sx, l.sy), n);
-            ends_.add(key(l.ex, l.ey), n);
-        }
+void BoardIndex::deviceAdded(const DevicePtrFwd& d) {
+    if (devicesDirty_) return;
+    const auto slot = static_cast<uint32_t>(devices_.size());
+    devices_.push_back(makeDevice(d, nextDeviceOrder_++));
+    deviceSlot_.set(d.get(), slot);
+    placeDevice(slot, false);
+    ++liveDevices_;
+}
+
+void BoardIndex::deviceRemoved(const TDevice* d) {
+    if (devicesDirty_) return;
+    const uint32_t s = deviceSlot_.find(d);
+    if (s == SlotMap::kNone || devices_[s].d.get() != d) {
+        devicesDirty_ = true;  // never indexed: the lists were edited behind the board's back
+        return;
     }
-    ends_.build();
-    netsDirty_ = false;
+    devices_[s].d.reset();
+    deviceSlot_.set(d, SlotMap::kNone);
+    --liveDevices_;
 }
 
-long BoardIndex::deviceAt(int x, int y, int inner) {
-    if (devicesDirty_) buildDevices();
-    long best = -1;
-    auto consider = [&](uint32_t i) {
-        if (best >= 0 && static_cast<long>(i) >= best) return;
-        if (placed_[i].d->pointIn(x, y, inner)) best = static_cast<long>(i);
+void BoardIndex::deviceMoved(const TDevice* d) {
+    if (devicesDirty_) return;
+    const uint32_t s = deviceSlot_.find(d);
+    if (s == SlotMap::kNone || devices_[s].d.get() != d) {
+        devicesDirty_ = true;
+        return;
+    }
+    // The old record dies where it stands; the new one keeps the device's place in the order.
+    DevicePtrFwd keep = std::move(devices_[s].d);
+    const auto slot = static_cast<uint32_t>(devices_.size());
+    devices_.push_back(makeDevice(keep, devices_[s].order));
+    deviceSlot_.set(d, slot);
+    placeDevice(slot, false);
+}
+
+const DevicePtrFwd* BoardIndex::deviceAt(int x, int y, int inner) {
+    ensureDevices();
+    const DeviceRec* best = nullptr;
+    auto consider = [&](uint32_t s) {
+        const DeviceRec& r = devices_[s];
+        if (!r.d || (best && best->order < r.order)) return;
+        const bool in = inner ? (r.l < x && x < r.r && r.t < y && y < r.b)
+                              : (r.l <= x && x <= r.r && r.t <= y && y <= r.b);
+        if (in) best = &r;
     };
-    for (auto [p, e] = cells_.find(key(cellOf(x), cellOf(y))); p != e; ++p) consider(*p);
-    for (uint32_t i : oversize_) consider(i);
-    return best;
+    deviceCells_.forEach(key(cellOf(x), cellOf(y)), consider);
+    for (uint32_t s : bigDevices_) consider(s);
+    return best ? &best->d : nullptr;
 }
 
-long BoardIndex::deviceAtPixel(int px, int py) {
-    if (devicesDirty_) buildDevices();
+const DevicePtrFwd* BoardIndex::deviceAtPixel(int px, int py) {
+    ensureDevices();
     // A body's pixel rectangle spans exactly its closed grid body times 20, so any device holding
     // the pixel holds the grid point at the pixel's floored cell and sits in that point's bucket.
     auto floorDiv = [](int v) { return v >= 0 ? v / 20 : -static_cast<int>((-static_cast<long long>(v) + 19) / 20); };
     const int gx = floorDiv(px), gy = floorDiv(py);
-    long best = -1;
-    auto consider = [&](uint32_t i) {
-        if (best >= 0 && static_cast<long>(i) >= best) return;
-        const Placed& p = placed_[i];
+    const DeviceRec* best = nullptr;
+    auto consider = [&](uint32_t s) {
+        const DeviceRec& p = devices_[s];
+        if (!p.d || (best && best->order < p.order)) return;
         const long long left = 20LL * (p.x - static_cast<int>(0.5 * p.w));
         const long long top = 20LL * (p.y - static_cast<int>(0.5 * p.h));
-        if (left <= px && px <= left + 20LL * p.w && top <= py && py <= top + 20LL * p.h)
-            best = static_cast<long>(i);
+        if (left <= px && px <= left + 20LL * p.w && top <= py && py <= top + 20LL * p.h) best = &p;
     };
-    for (auto [p, e] = cells_.find(key(cellOf(gx), cellOf(gy))); p != e; ++p) consider(*p);
-    for (uint32_t i : oversize_) consider(i);
-    return best;
+    deviceCells_.forEach(key(cellOf(gx), cellOf(gy)), consider);
+    for (uint32_t s : bigDevices_) consider(s);
+    return best ? &best->d : nullptr;
 }
 
-void BoardIndex::wiresAt(int x, int y, std::vector<long>& out) {
-    if (netsDirty_) buildNets();
+int BoardIndex::anyDeviceMeets(int l, int t, int r, int b, const TDevice* ignore) {
+    if (cellCount(l, t, r, b, kFineShift) > kMaxCellsPerBody) return -1;
+    ensureDevices();
+    auto hit = [&](uint32_t s) {
+        const DeviceRec& p = devices_[s];
+        return p.d && p.d.get() != ignore && meets(l, t, r, b, p.l, p.t, p.r, p.b);
+    };
+    bool found = false;
+    for (int cy = cellOf(t); cy <= cellOf(b) && !found; ++cy)
+        for (int cx = cellOf(l); cx <= cellOf(r) && !found; ++cx)
+            deviceCells_.forEach(key(cx, cy), [&](uint32_t s) { found = found || hit(s); });
+    for (uint32_t s : bigDevices_)
+        if (!found && hit(s)) found = true;
+    return found ? 1 : 0;
+}
+
+int BoardIndex::devicesInRect(int l, int t, int r, int b, std::vector<TDevice*>& out) {
     out.clear();
-    for (auto [p, e] = ends_.find(key(x, y)); p != e; ++p) out.push_back(static_cast<long>(*p));
+    if (l > r || t > b) return 1;
+    ensureDevices();
+    // Walking buckets pays per bucket; scanning the list pays per device. Past the point where
+    // the rectangle has more buckets than a sixteenth of the devices, the scan is the cheaper one.
+    const long long cells = cellCount(l, t, r, b, kFineShift);
+    if (cells > 64 + static_cast<long long>(liveDevices_ / 16)) return -1;
+    hits_.clear();
+    auto consider = [&](uint32_t s) {
+        const DeviceRec& p = devices_[s];
+        if (p.d && meets(l, t, r, b, p.l, p.t, p.r, p.b)) hits_.push_back({p.order, s});
+    };
+    for (int cy = cellOf(t); cy <= cellOf(b); ++cy)
+        for (int cx = cellOf(l); cx <= cellOf(r); ++cx) deviceCells_.forEach(key(cx, cy), consider);
+    for (uint32_t s : bigDevices_) consider(s);
+    sortUnique(hits_);
+    for (const auto& h : hits_) out.push_back(devices_[h.second].d.get());
+    return 1;
+}
+
+// --- nets ---
+
+void BoardIndex::indexSegments(uint32_t net, size_t from, bool bulk) {
+    const std::vector<TLine>& lines = nets_[net].w->lineList;
+    auto deadNet = [this](uint32_t s) { return this->deadNet(s); };
+    auto deadSeg = [this](uint32_t s) { return deadSegment(s); };
+    auto addEnd = [&](int x, int y) {
+        const uint64_t k = key(x, y);
+        if (bulk) {
+            ends_.add(k, net);
+            return;
+        }
+        bool there = false;
+        ends_.forEach(k, [&](uint32_t s) { there = there || s == net; });
+        if (!there) ends_.insert(k, net, deadNet);
+    };
+    for (size_t i = from; i < lines.size(); ++i) {
+        const TLine& ln = lines[i];
+        const auto seg = static_cast<uint32_t>(segments_.size());
+        const SegRec rec{net, std::min(ln.sx, ln.ex), std::min(ln.sy, ln.ey), std::max(ln.sx, ln.ex),
+                         std::max(ln.sy, ln.ey)};
+        segments_.push_back(rec);
+        addEnd(ln.sx, ln.sy);
+        addEnd(ln.ex, ln.ey);
+        GrowingMultiMap* map = nullptr;
+        int shift = 0;
+        if (cellCount(rec.l, rec.t, rec.r, rec.b, kFineShift) <= kMaxCellsPerSegment) {
+            map = &segFine_;
+            shift = kFineShift;
+        } else if (cellCount(rec.l, rec.t, rec.r, rec.b, kCoarseShift) <= kMaxCellsPerSegment) {
+            map = &segCoarse_;
+            shift = kCoarseShift;
+        } else {
+            if (!bulk) std::erase_if(bigSegments_, deadSeg);
+            bigSegments_.push_back(seg);
+            continue;
+        }
+        for (int cy = rec.t >> shift; cy <= rec.b >> shift; ++cy) {
+            for (int cx = rec.l >> shift; cx <= rec.r >> shift; ++cx) {
+                if (bulk)
+                    map->add(key(cx, cy), seg);
+                else
+                    map->insert(key(cx, cy), seg, deadSeg);
+            }
+        }
+    }
+    nets_[net].segments = lines.size();
+}
+
+void BoardIndex::rebuildNets() {
+    ++rebuilds_;
+    nets_.clear();
+    netSlot_.clear();
+    segments_.clear();
+    ends_.clear();
+    segFine_.clear();
+    segCoarse_.clear();
+    bigSegments_.clear();
+    const auto& list = board_.wireComplexList;
+    nets_.reserve(list.size());
+    for (size_t i = 0; i < list.size(); ++i) {
+        const auto slot = static_cast<uint32_t>(i);
+        nets_.push_back(NetRec{list[i], i, 0});
+        netSlot_.add(list[i].get(), slot);
+        indexSegments(slot, 0, true);
+    }
+    netSlot_.build();
+    ends_.build();
+    segFine_.build();
+    segCoarse_.build();
+    liveNets_ = list.size();
+    nextNetOrder_ = list.size();
+    netsDirty_ = false;
+}
+
+void BoardIndex::netAdded(const WirePtrFwd& w) {
+    if (netsDirty_) return;
+    if (liveNet(w.get())) {
+        netGrew(w.get());
+        return;
+    }
+    const auto slot = static_cast<uint32_t>(nets_.size());
+    nets_.push_back(NetRec{w, nextNetOrder_++, 0});
+    netSlot_.set(w.get(), slot);
+    indexSegments(slot, 0, false);
+    ++liveNets_;
+}
+
+void BoardIndex::netGrew(const TWireComplex* w) {
+    if (netsDirty_) return;
+    const uint32_t s = netSlot_.find(w);
+    if (s == SlotMap::kNone || nets_[s].w.get() != w || w->lineList.size() < nets_[s].segments) {
+        netsDirty_ = true;  // not indexed, or segments went missing: nothing to build on
+        return;
+    }
+    indexSegments(s, nets_[s].segments, false);
+}
+
+void BoardIndex::netRemoved(const TWireComplex* w) {
+    if (netsDirty_) return;
+    const uint32_t s = netSlot_.find(w);
+    if (s == SlotMap::kNone || nets_[s].w.get() != w) {
+        netsDirty_ = true;
+        return;
+    }
+    // Its ends and segments stay in the buckets, recognised as dead by their net's empty record.
+    nets_[s].w.reset();
+    netSlot_.set(w, SlotMap::kNone);
+    --liveNets_;
+}
+
+void BoardIndex::wiresAt(int x, int y, std::vector<const WirePtrFwd*>& out) {
+    ensureNets();
+    out.clear();
+    hits_.clear();
+    ends_.forEach(key(x, y), [&](uint32_t s) {
+        if (nets_[s].w) hits_.push_back({nets_[s].order, s});
+    });
+    if (hits_.size() > 1) sortUnique(hits_);
+    for (const auto& h : hits_) out.push_back(&nets_[h.second].w);
 }
 
 int BoardIndex::anyWireEndIn(int l, int t, int r, int b) {
     if ((static_cast<long long>(r) - l + 1) * (static_cast<long long>(b) - t + 1) > kMaxRectPoints) return -1;
-    if (netsDirty_) buildNets();
-    for (int y = t; y <= b; ++y)
-        for (int x = l; x <= r; ++x)
-            if (ends_.contains(key(x, y))) return 1;
-    return 0;
+    ensureNets();
+    bool found = false;
+    for (int y = t; y <= b && !found; ++y)
+        for (int x = l; x <= r && !found; ++x)
+            ends_.forEach(key(x, y), [&](uint32_t s) { found = found || nets_[s].w != nullptr; });
+    return found ? 1 : 0;
 }
 
-int BoardIndex::anyDeviceMeets(int l, int t, int r, int b, const TDevice* ignore) {
-    const int cl = cellOf(l), cr = cellOf(r), ct = cellOf(t), cb = cellOf(b);
-    if ((static_cast<long long>(cr) - cl + 1) * (static_cast<long long>(cb) - ct + 1) > kMaxCellsPerBody) return -1;
-    if (devicesDirty_) buildDevices();
-    auto meets = [&](uint32_t i) {
-        const Placed& p = placed_[i];
-        if (p.d == ignore) return false;
-        const Body o = bodyOf(p.x, p.y, p.w, p.h);
-        return o.l <= r && l <= o.r && o.t <= b && t <= o.b;
+int BoardIndex::netsInRect(int l, int t, int r, int b, std::vector<TWireComplex*>& out) {
+    out.clear();
+    if (l > r || t > b) return 1;
+    ensureNets();
+    const long long cells = cellCount(l, t, r, b, kFineShift);
+    if (cells > 64 + static_cast<long long>(segments_.size() / 16)) return -1;
+    hits_.clear();
+    auto consider = [&](uint32_t seg) {
+        const SegRec& s = segments_[seg];
+        const NetRec& n = nets_[s.net];
+        if (n.w && meets(l, t, r, b, s.l, s.t, s.r, s.b)) hits_.push_back({n.order, s.net});
     };
-    for (int cy = ct; cy <= cb; ++cy)
-        for (int cx = cl; cx <= cr; ++cx)
-            for (auto [p, e] = cells_.find(key(cx, cy)); p != e; ++p)
-                if (meets(*p)) return 1;
-    for (uint32_t i : oversize_)
-        if (meets(i)) return 1;
-    return 0;
+    for (int cy = cellOf(t); cy <= cellOf(b); ++cy)
+        for (int cx = cellOf(l); cx <= cellOf(r); ++cx) segFine_.forEach(key(cx, cy), consider);
+    for (int cy = coarseOf(t); cy <= coarseOf(b); ++cy)
+        for (int cx = coarseOf(l); cx <= coarseOf(r); ++cx) segCoarse_.forEach(key(cx, cy), consider);
+    for (uint32_t seg : bigSegments_) consider(seg);
+    sortUnique(hits_);
+    for (const auto& h : hits_) out.push_back(nets_[h.second].w.get());
+    return 1;
 }
 
 }  // namespace gw

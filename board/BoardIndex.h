@@ -1,17 +1,25 @@
-// BoardIndex: the spatial index behind the board's hit tests while a frame runs.
+// BoardIndex: the spatial index behind the board's hit tests and view queries.
 //
-// It answers exactly what the list scans answer. Every entry carries the object's position in its
-// list as of the last build, and a query takes the hit with the lowest position (or sorts hits by
-// it), so "first match in list order" holds by construction rather than by bucket order.
+// It answers exactly what the list scans answer. Every indexed device and net carries an order key
+// that grows along its list: a rebuild numbers the lists from the front, an appended object takes
+// the next key, and removing an object leaves the other keys alone. A query takes the hit with the
+// lowest key (or sorts its hits by key), so "first match in list order" holds by construction
+// rather than by bucket order, and no edit has to renumber anything.
 //
-// Freshness: the board marks a part dirty after its own edits (devices and nets separately) and the
-// next query rebuilds that part. Edits made from outside (the file reader, the IC tool, tests, a
-// mode moving a device) are caught when a frame opens: verify() compares a snapshot of every
-// device's placement and a hash of every net's segments with the lists, which costs one pass.
+// Freshness. The board tells the index about each of its own edits (a device added, removed or
+// moved; a net added, grown by segments or removed) and the index updates itself in place: an edit
+// costs about what it touches, not the size of the board. Records are never rewritten: a removed
+// object's record is emptied and skipped by every query, a moved device gets a new record with its
+// old key. Anything else invalidates the index, and the next query rebuilds the stale half
+// (devices or nets) in one pass. checkGuards() is the cheap safety net for edits made from outside
+// without saying so: it compares the list lengths and the first and last objects with what is
+// indexed, in constant time.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -20,18 +28,19 @@ namespace gw {
 class TBoardEngine;
 class TDevice;
 class TWireComplex;
+using DevicePtrFwd = std::shared_ptr<TDevice>;
+using WirePtrFwd = std::shared_ptr<TWireComplex>;
 
-// A multimap from 64-bit keys to ascending lists of positions, built in one go from (key, position)
-// pairs given in ascending position order: open addressing for the keys, one flat array for the
-// positions. Building allocates a handful of arrays, not one per key.
+// A multimap from 64-bit keys to ascending lists of values, built in one go from (key, value)
+// pairs given in ascending value order: open addressing for the keys, one flat array for the
+// values. Building allocates a handful of arrays, not one per key.
 class FlatMultiMap {
 public:
     void clear();
-    void add(uint64_t key, uint32_t pos) { pairs_.push_back({key, pos}); }
+    void add(uint64_t key, uint32_t value) { pairs_.push_back({key, value}); }
     void build();
-    // The positions under `key` (ascending, without repeats); empty when none.
+    // The values under `key` (ascending, without repeats); empty when none.
     std::pair<const uint32_t*, const uint32_t*> find(uint64_t key) const;
-    bool contains(uint64_t key) const { auto r = find(key); return r.first != r.second; }
 
 private:
     size_t slotOf(uint64_t key) const;
@@ -43,55 +52,154 @@ private:
     unsigned bits_ = 0;
 };
 
+// A FlatMultiMap built in bulk plus the entries inserted one at a time since. Values whose record
+// has died are skipped by the readers; inserting at a key first drops the dead values kept there,
+// so a point edited over and over does not pile them up.
+class GrowingMultiMap {
+public:
+    void clear() {
+        base_.clear();
+        extra_.clear();
+    }
+    void add(uint64_t key, uint32_t value) { base_.add(key, value); }
+    void build() { base_.build(); }
+    template <class Dead>
+    void insert(uint64_t key, uint32_t value, Dead dead) {
+        std::vector<uint32_t>& v = extra_[key];
+        std::erase_if(v, dead);
+        v.push_back(value);
+    }
+    template <class F>
+    void forEach(uint64_t key, F&& f) const {
+        for (auto [p, e] = base_.find(key); p != e; ++p) f(*p);
+        if (extra_.empty()) return;
+        auto it = extra_.find(key);
+        if (it != extra_.end())
+            for (uint32_t v : it->second) f(v);
+    }
+
+private:
+    FlatMultiMap base_;
+    std::unordered_map<uint64_t, std::vector<uint32_t>> extra_;
+};
+
+// Object address -> record slot; later settings override the bulk-built ones.
+class SlotMap {
+public:
+    static constexpr uint32_t kNone = UINT32_MAX;
+    void clear() {
+        base_.clear();
+        over_.clear();
+    }
+    void add(const void* p, uint32_t slot) { base_.add(keyOf(p), slot); }
+    void build() { base_.build(); }
+    void set(const void* p, uint32_t slot) { over_[keyOf(p)] = slot; }
+    uint32_t find(const void* p) const;
+
+private:
+    static uint64_t keyOf(const void* p) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)); }
+    FlatMultiMap base_;
+    std::unordered_map<uint64_t, uint32_t> over_;
+};
+
 class BoardIndex {
 public:
     explicit BoardIndex(TBoardEngine& board) : board_(board) {}
 
     void invalidate() { devicesDirty_ = netsDirty_ = true; }
-    void invalidateDevices() { devicesDirty_ = true; }
-    void invalidateNets() { netsDirty_ = true; }
-    // Marks stale parts dirty when the lists no longer match what was indexed.
-    void verify();
+    // How often a half was rebuilt from its list (for tests: in-place updates must keep it low).
+    uint64_t rebuilds() const { return rebuilds_; }
+    // Marks a half stale when its list no longer has the indexed length or its first or last
+    // object is not the indexed one. Constant time.
+    void checkGuards();
 
-    // Position in deviceList of the first device whose body holds (x, y), or -1.
-    long deviceAt(int x, int y, int inner);
-    // Position of the first device whose body in board pixels holds (px, py), borders included,
-    // or -1.
-    long deviceAtPixel(int px, int py);
-    // Positions in wireComplexList of the nets with a segment end at (x, y), ascending.
-    void wiresAt(int x, int y, std::vector<long>& out);
+    // --- the board's own edits (ignored while that half is stale: it is rebuilt anyway) ---
+    // `d` was appended to deviceList.
+    void deviceAdded(const DevicePtrFwd& d);
+    void deviceRemoved(const TDevice* d);
+    // `d` changed its position (or type) and kept its place in the list.
+    void deviceMoved(const TDevice* d);
+    // `w` was appended to wireComplexList (with whatever segments it has by now).
+    void netAdded(const WirePtrFwd& w);
+    // `w` gained segments at the end of its segment list. Anything else done to a segment list
+    // must go through netRemoved (the board replaces nets it cuts) or invalidate().
+    void netGrew(const TWireComplex* w);
+    void netRemoved(const TWireComplex* w);
+
+    // --- queries ---
+    // The first device whose body holds (x, y) (open body with inner 1), or null.
+    const DevicePtrFwd* deviceAt(int x, int y, int inner);
+    // The first device whose body in board pixels holds (px, py), borders included, or null.
+    const DevicePtrFwd* deviceAtPixel(int px, int py);
+    // The nets with a segment end at (x, y), in list order.
+    void wiresAt(int x, int y, std::vector<const WirePtrFwd*>& out);
     // Whether any net has a segment end in the closed rectangle; -1 when the index declines (the
     // rectangle is too large to be worth it) and the caller should scan.
     int anyWireEndIn(int l, int t, int r, int b);
     // Whether a device other than `ignore` has a closed body meeting the closed rectangle; -1 when
     // the index declines.
     int anyDeviceMeets(int l, int t, int r, int b, const TDevice* ignore);
+    // Devices whose closed body meets the closed rectangle, in list order; -1 (and `out` left
+    // empty) when the rectangle covers so much of the board that a list scan is cheaper.
+    int devicesInRect(int l, int t, int r, int b, std::vector<TDevice*>& out);
+    // Nets with a segment whose closed bounding box meets the rectangle, in list order; -1 as above.
+    int netsInRect(int l, int t, int r, int b, std::vector<TWireComplex*>& out);
 
 private:
-    struct NetShape {
-        const TWireComplex* w;
-        size_t size;
-        const void* data;
-        int lastX, lastY;
+    struct DeviceRec {
+        DevicePtrFwd d;  // null once removed or moved
+        uint64_t order;
+        int x, y, w, h;          // as indexed
+        int l, t, r, b;          // closed body
     };
-    struct Placed {
-        const TDevice* d;
-        int x, y, w, h;
-        const void* draft;
+    struct NetRec {
+        WirePtrFwd w;    // null once removed
+        uint64_t order;
+        size_t segments;  // how many of its segments are indexed
     };
-    void buildDevices();
-    void buildNets();
-    static NetShape shapeOf(const TWireComplex& w);
+    struct SegRec {
+        uint32_t net;
+        int l, t, r, b;  // closed bounding box
+    };
+    void rebuildDevices();
+    void rebuildNets();
+    void ensureDevices() {
+        if (devicesDirty_) rebuildDevices();
+    }
+    void ensureNets() {
+        if (netsDirty_) rebuildNets();
+    }
+    DeviceRec makeDevice(const DevicePtrFwd& d, uint64_t order) const;
+    void placeDevice(uint32_t slot, bool bulk);
+    void indexSegments(uint32_t net, size_t from, bool bulk);
+    bool liveDevice(const TDevice* d) const;
+    bool liveNet(const TWireComplex* w) const;
+    bool deadDevice(uint32_t slot) const { return !devices_[slot].d; }
+    bool deadNet(uint32_t slot) const { return !nets_[slot].w; }
+    bool deadSegment(uint32_t seg) const { return !nets_[segments_[seg].net].w; }
 
     TBoardEngine& board_;
     bool devicesDirty_ = true, netsDirty_ = true;
+    uint64_t rebuilds_ = 0;
 
-    std::vector<Placed> placed_;                                   // deviceList as indexed
-    FlatMultiMap cells_;                                           // bucket -> device positions
-    std::vector<uint32_t> oversize_;                               // bodies spanning many buckets
+    std::vector<DeviceRec> devices_;
+    SlotMap deviceSlot_;
+    GrowingMultiMap deviceCells_;      // 16 x 16 bucket -> device records
+    std::vector<uint32_t> bigDevices_;  // bodies spanning too many buckets
+    size_t liveDevices_ = 0;
+    uint64_t nextDeviceOrder_ = 0;
 
-    FlatMultiMap ends_;                                            // grid point -> net positions
-    std::vector<NetShape> nets_;                                   // wireComplexList as indexed
+    std::vector<NetRec> nets_;
+    SlotMap netSlot_;
+    std::vector<SegRec> segments_;
+    GrowingMultiMap ends_;             // grid point -> net records with a segment end there
+    GrowingMultiMap segFine_;          // 16 x 16 bucket -> segments whose box spans few of them
+    GrowingMultiMap segCoarse_;        // 256 x 256 bucket -> longer segments
+    std::vector<uint32_t> bigSegments_;
+    size_t liveNets_ = 0;
+    uint64_t nextNetOrder_ = 0;
+
+    std::vector<std::pair<uint64_t, uint32_t>> hits_;  // scratch: (order, record)
 };
 
 }  // namespace gw

@@ -163,7 +163,6 @@ void TBoardEngine::updateCaptionMode() {
         c->Size = 1;
         c->bShadow = 1;
         captionList.push_back(c);
-        invalidateIndex();
         setChanged(1);
         if (modeCaption_gameFunc) modeCaption_gameFunc(c, modeCaption_game);
     } else if (mh) {
@@ -176,7 +175,6 @@ void TBoardEngine::updateCaptionMode() {
     } else if (md && modeCaption_onMove) {
         modeCaption_onMove->xPos = tx - modeCaption_tx;
         modeCaption_onMove->yPos = ty - modeCaption_ty;
-        invalidateIndex();
         setChanged(1);
     } else {
         modeCaption_onMove = nullptr;
@@ -233,7 +231,6 @@ void TBoardEngine::updateRemoveMode() {
         const CaptionPtr c = modeRemove_cap;
         auto it = std::find(captionList.begin(), captionList.end(), c);
         if (it != captionList.end()) captionList.erase(it);
-        invalidateIndex();
         c->Destroy();
         if (modeCaption_gameFunc) modeCaption_gameFunc(c, modeCaption_game);
         modeRemove_cap = nullptr;
@@ -252,7 +249,7 @@ void TBoardEngine::updateRemoveMode() {
                 if (it != w.lineList.end()) w.lineList.erase(it);
             }
             w.updateKnots = 1;
-            invalidateIndex();
+            // The repair replaces the net, and with it everything the index knew of its segments.
             _repairWireAfterSplit(&w);
         }
         setChanged(1);
@@ -318,7 +315,7 @@ void TBoardEngine::updateMoveMode() {
         if (modeMove_enable == 1 && modeMove_currentDevice) {
             modeMove_currentDevice->xPos = tx + modeMove_tx;
             modeMove_currentDevice->yPos = ty + modeMove_ty;
-            invalidateIndex();
+            deviceMoved(modeMove_currentDevice.get());
         }
         modeMove_enable = 0;
         modeMove_currentDevice = nullptr;

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "board/BoardEngine.h"
+#include "board/BoardIndex.h"
 
 namespace gw {
 
@@ -167,7 +168,8 @@ void TBoardEngine::updateWireMode() {
     };
     joinPins(sx, sy, true, true);
     joinPins(ex, ey, inDev != nullptr, outDev != nullptr);
-    netsEdited();
+    index_->netAdded(w);  // a new net was appended; an existing one grew
+    circuitEdited();
 
     if (ctrl) {
         modeWire_state = 1;
@@ -204,7 +206,9 @@ void TBoardEngine::_connectWires(TWireComplex* a, TWireComplex* b) {
     a->Input = nullptr;
     wireComplexList.erase(std::find(wireComplexList.begin(), wireComplexList.end(), keep));
     a->Destroy();
-    netsEdited();
+    index_->netGrew(b);
+    index_->netRemoved(a);
+    circuitEdited();
 }
 
 void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
@@ -289,7 +293,11 @@ void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
     w->Input = nullptr;
     w->Destroy();
     wireComplexList.erase(std::find(wireComplexList.begin(), wireComplexList.end(), keep));
-    netsEdited();
+    // The old net's record goes whatever was cut from its segment list before this call; the new
+    // nets were appended in creation order.
+    index_->netRemoved(w);
+    for (const WirePtr& n : made) index_->netAdded(n);
+    circuitEdited();
 }
 
 void TBoardEngine::_removeWire(TWireComplex* w) {
@@ -303,7 +311,8 @@ void TBoardEngine::_removeWire(TWireComplex* w) {
     w->Input = nullptr;
     wireComplexList.erase(it);
     w->Destroy();
-    netsEdited();
+    index_->netRemoved(w);
+    circuitEdited();
 }
 
 }  // namespace gw

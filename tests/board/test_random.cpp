@@ -1,10 +1,14 @@
-// Random edit sequences on small boards: placing, wiring (with merges, Control polylines and
-// refused presses), removing devices and nets, cutting segments as remove mode does, moving
-// unconnected devices and stepping. After every edit the board must pass its consistency check,
-// and the indexed hit tests must agree with the plain list scans and with the rules written out
-// point by point.
+// Random edit sequences on small boards: placing, wiring (with merges, Control polylines, refused
+// presses and now and then a long diagonal segment), removing devices and nets, cutting segments,
+// moving unconnected devices and stepping, mostly through the editing modes' own frames. After
+// every edit the board must pass its consistency check, and the indexed hit tests and view queries
+// must agree with the plain list scans and with the rules written out point by point. The index
+// lives through the whole sequence, updated in place by each edit, so a missed update shows up as
+// a wrong answer some edits later.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
 #include <optional>
 #include <random>
 
@@ -58,10 +62,64 @@ struct Fuzz {
         const int x = coord(), y = coord();
         if (b->posAbleForDraft(d, x, y, nullptr) || chance(10)) b->addDevice(d, x, y);
     }
+    // One frame of the current mode with the mouse on grid point (x, y), as Update runs it but
+    // without the simulation step.
+    void modeFrame(int x, int y, int press, int held) {
+        b->mx = 20 * x;
+        b->my = 20 * y;
+        b->tx = x;
+        b->ty = y;
+        b->mh = press;
+        b->md = held;
+        b->ctrl = 0;
+        b->mark_x.clear();
+        b->mark_y.clear();
+        b->mark_color.clear();
+        TBoardEngine::FrameScope scope(*b);
+        switch (b->currentMode) {
+            case TBoardEngine::modeDevice: b->updateDeviceMode(); break;
+            case TBoardEngine::modeRemove: b->updateRemoveMode(); break;
+            case TBoardEngine::modeMove: b->updateMoveMode(); break;
+            default: break;
+        }
+    }
     void wireFrames() {
         if (b->currentMode != TBoardEngine::modeWire || chance(10)) b->startWireMode();
         const int frames = 1 + pick(4);
-        for (int i = 0; i < frames; ++i) b.frame(coord(), coord(), chance(70), chance(25));
+        for (int i = 0; i < frames; ++i) {
+            if (b->modeWire_state == 1 && chance(4)) {
+                // A long diagonal: one segment (the steps are coprime), far beyond the small board.
+                const int far = 300 + pick(6000);
+                // No Control: drawing on from out there would lay thousands of one-cell segments.
+                b.frame(b->modeWire_sx + (chance(50) ? far : -far), b->modeWire_sy + (chance(50) ? 1 : -1), 1, 0);
+            } else {
+                b.frame(coord(), coord(), chance(70), chance(25));
+            }
+        }
+    }
+    void placeByMode() {
+        b->startDeviceMode(types[pick(static_cast<int>(types.size()))]);
+        modeFrame(coord(), coord(), 1, 1);
+    }
+    // Remove mode: a press over a device takes it; held over a wire point it cuts every segment
+    // ending there.
+    void removeByMode() {
+        b->startRemoveMode();
+        const int x = coord(), y = coord();
+        const int held = chance(50);
+        modeFrame(x, y, chance(50), held);
+        if (held && chance(50)) modeFrame(x + pick(3) - 1, y + pick(3) - 1, 0, 1);
+    }
+    // Move mode: hover, press to pick up, drag, release to drop where the device may stand.
+    void moveByMode() {
+        if (b->deviceList.empty()) return;
+        const DevicePtr d = b->deviceList[pick(static_cast<int>(b->deviceList.size()))];
+        b->startMoveMode();
+        modeFrame(d->xPos, d->yPos, 0, 0);
+        modeFrame(d->xPos, d->yPos, 1, 1);
+        const int x = coord(), y = coord();
+        modeFrame(x, y, 0, 1);
+        modeFrame(x, y, 0, 0);
     }
     void removeDevice() {
         if (b->deviceList.empty()) return;
@@ -92,8 +150,26 @@ struct Fuzz {
         if (n < 2) return;
         const WirePtr a = b->wireComplexList[pick(n)], c = b->wireComplexList[pick(n)];
         if (a == c || (a->Input && c->Input)) return;
-        // Merging is only ever done where the nets meet; make them meet first.
+        // Merging is only ever done where the nets meet; make them meet first, mostly by drawing
+        // a wire that passes through a point of the other net (crossings do not connect), now
+        // and then by writing a segment straight into the list as an outside tool would.
         const TLine la = a->lineList[0], lc = c->lineList[0];
+        if (chance(80)) {
+            const int dx = lc.sx - la.ex, dy = lc.sy - la.ey;
+            if ((dx == 0 && dy == 0) || std::abs(dx) > 12 || std::abs(dy) > 12 || b->countWiresAt(la.ex, la.ey) > 1)
+                return;
+            b->startWireMode();
+            b.press(la.ex - dx, la.ey - dy);
+            b.press(la.ex + dx, la.ey + dy);
+            const auto here = b->getWiresAt(la.ex, la.ey);
+            if (here.size() < 2) return;
+            int drivers = 0;
+            for (const WirePtr& w : here) drivers += w->Input != nullptr;
+            if (drivers > 1) return;
+            TBoardEngine::FrameScope scope(*b);
+            for (size_t k = 1; k < here.size(); ++k) b->_connectWires(here[k].get(), here[0].get());
+            return;
+        }
         if (!c->containsLine(la.ex, la.ey, lc.sx, lc.sy) && (la.ex != lc.sx || la.ey != lc.sy)) {
             const int dx = lc.sx - la.ex, dy = lc.sy - la.ey;
             if (std::gcd(dx < 0 ? -dx : dx, dy < 0 ? -dy : dy) != 1) return;
@@ -119,16 +195,70 @@ struct Fuzz {
     }
 
     void edit() {
-        switch (pick(12)) {
-            case 0: case 1: place(); break;
-            case 2: case 3: case 4: case 5: wireFrames(); break;
+        switch (pick(18)) {
+            case 0: case 14: place(); break;
+            case 1: placeByMode(); break;
+            case 2: case 3: case 4: case 5: case 16: case 17: wireFrames(); break;
             case 6: removeDevice(); break;
-            case 7: cutAtPoint(); break;
-            case 8: cutOneSegment(); break;
-            case 9: if (chance(30)) removeNet(); else mergeNets(); break;
-            case 10: moveDevice(); break;
+            case 7: removeByMode(); break;
+            case 8: cutAtPoint(); break;
+            case 9: cutOneSegment(); break;
+            case 10: if (chance(30)) removeNet(); else mergeNets(); break;
+            case 11: mergeNets(); break;
+            case 12: if (chance(20)) moveDevice(); else moveByMode(); break;
+            case 13: moveByMode(); break;
             default: b->updateDevices(); break;
         }
+    }
+
+    // The view queries against their definitions: a device is in a rectangle when some grid point
+    // of the rectangle lies in its closed body; a net when some segment's box meets it.
+    std::string compareRects() {
+        int l, t, r, bt;
+        if (chance(10)) {
+            l = -1000 - pick(5000), t = -1000 - pick(5000), r = 1000 + pick(5000), bt = 1000 + pick(5000);
+        } else if (chance(30) && !b->wireComplexList.empty()) {
+            // Somewhere inside a segment's box, which for the long ones is far from either end.
+            const auto& w = *b->wireComplexList[pick(static_cast<int>(b->wireComplexList.size()))];
+            const TLine& s = w.lineList[pick(static_cast<int>(w.lineList.size()))];
+            l = std::min(s.sx, s.ex) + pick(std::abs(s.ex - s.sx) + 1) - pick(3);
+            t = std::min(s.sy, s.ey) + pick(std::abs(s.ey - s.sy) + 1) - pick(3);
+            r = l + pick(4) - 1;
+            bt = t + pick(4) - 1;
+        } else {
+            l = coord(), t = coord(), r = l + pick(9) - 1, bt = t + pick(9) - 1;
+        }
+        std::vector<TDevice*> wantDevs, devs;
+        std::vector<TWireComplex*> wantNets, nets;
+        const bool small = static_cast<long long>(r - l + 1) * (bt - t + 1) <= 400;
+        for (const auto& d : b->deviceList) {
+            bool in = false;
+            if (small) {
+                for (int x = l; x <= r && !in; ++x)
+                    for (int y = t; y <= bt && !in; ++y) in = d->pointIn(x, y, 0);
+            } else {
+                in = d->pointIn(std::clamp(d->xPos, l, r), std::clamp(d->yPos, t, bt), 0);
+            }
+            if (in) wantDevs.push_back(d.get());
+        }
+        for (const auto& w : b->wireComplexList) {
+            for (const TLine& s : w->lineList) {
+                if (l <= r && t <= bt && std::max(s.sx, s.ex) >= l && std::min(s.sx, s.ex) <= r && std::max(s.sy, s.ey) >= t &&
+                    std::min(s.sy, s.ey) <= bt) {
+                    wantNets.push_back(w.get());
+                    break;
+                }
+            }
+        }
+        b->devicesInRect(l, t, r, bt, devs);
+        b->netsInRect(l, t, r, bt, nets);
+        const std::string rect = " [" + std::to_string(l) + ", " + std::to_string(r) + "] x [" + std::to_string(t) +
+                                 ", " + std::to_string(bt) + "]";
+        if (devs != wantDevs) return "devicesInRect" + rect;
+        if (nets != wantNets)
+            return "netsInRect" + rect + ": " + std::to_string(nets.size()) + " nets, want " +
+                   std::to_string(wantNets.size());
+        return "";
     }
 
     // Every hit test against its definition written out here, asked both as a plain call and
@@ -192,7 +322,7 @@ struct Fuzz {
 TEST(BoardRandom, EditSequencesKeepTheBoardConsistent) {
     constexpr unsigned kSequences = 2500;
     constexpr int kEdits = 60;
-    size_t nets = 0, devices = 0, merges = 0;
+    size_t nets = 0, devices = 0, merges = 0, rebuilds = 0, edits = 0;
     for (unsigned seed = 1; seed <= kSequences; ++seed) {
         Fuzz f(seed);
         for (int step = 0; step < kEdits; ++step) {
@@ -205,7 +335,10 @@ TEST(BoardRandom, EditSequencesKeepTheBoardConsistent) {
             ASSERT_TRUE(problems.empty()) << "seed " << seed << " edit " << step << ": " << problems[0];
             const std::string q = f.compareQueries(inFrame);
             ASSERT_EQ(q, "") << "seed " << seed << " edit " << step;
+            ASSERT_EQ(f.compareRects(), "") << "seed " << seed << " edit " << step;
         }
+        rebuilds += f.b->indexRebuilds();
+        edits += kEdits;
         nets += f.b->wireComplexList.size();
         devices += f.b->deviceList.size();
         for (const auto& w : f.b->wireComplexList) merges += w->Input && !w->outputList.empty();
@@ -214,6 +347,9 @@ TEST(BoardRandom, EditSequencesKeepTheBoardConsistent) {
     EXPECT_GT(nets, kSequences);
     EXPECT_GT(devices, kSequences);
     EXPECT_GT(merges, kSequences / 10);
+    // The index must follow the edits in place: only the outside edits (a tenth of the merges and
+    // a fifth of the moves) and the first query of each sequence may rebuild it.
+    EXPECT_LT(rebuilds, edits / 4) << rebuilds << " rebuilds in " << edits << " edits";
 }
 
 // The board steps through a compiled form of its device list. Whatever the editing did to the
