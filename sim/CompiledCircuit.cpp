@@ -140,7 +140,7 @@ void CompiledCircuit::addFallback(TDraft* draft, TDevice& state, size_t nIn, siz
     const size_t outs = std::max<size_t>(nOut, static_cast<size_t>(std::max(0, draft->countOutputs())));
     if (fbIns_.size() < ins) fbIns_.resize(ins, 0);
     if (fbOuts_.size() < outs) fbOuts_.resize(outs, 0);
-    ops_.push_back(Op{kFallback, 0, 0, 0, static_cast<uint32_t>(fallbacks_.size())});
+    ops_.push_back(Op{.aux = static_cast<uint32_t>(fallbacks_.size()), .nIn = 0, .nOut = 0, .param = 0, .kind = kFallback});
     fallbacks_.push_back(f);
 }
 
@@ -296,7 +296,7 @@ const CompiledCircuit::TypeTable& CompiledCircuit::typeTable(TDraft* dr, size_t 
 
 void CompiledCircuit::pushTable(unsigned nIn, unsigned nOut, uint64_t tables, const uint32_t* pins) {
     Op op;
-    const uint64_t w = (kTable | nIn | (nOut - 1) << 3) | uint64_t{nIn + nOut} << 8 | tables << 16;
+    const uint64_t w = tables | uint64_t{nIn + nOut} << 48 | uint64_t{kTable | nIn | (nOut - 1) << 3} << 56;
     std::memcpy(&op, &w, sizeof op);
     lastTable_ = ops_.size();
     lastOwnsPins_ = true;
@@ -310,7 +310,7 @@ void CompiledCircuit::padBeforeFlagged() {
     // Three plain pins after the last table op (counted as its own) keep every table op's
     // four-pin read away from the flagged pins that follow.
     Op& op = ops_[lastTable_];
-    op.nIn = static_cast<uint8_t>(op.nIn + 3);
+    op.param = static_cast<uint8_t>(op.param + 3);
     for (int i = 0; i < 3; ++i) pins_.push_back(kZeroNet);
     lastOwnsPins_ = false;
 }
@@ -361,7 +361,7 @@ template <class In, class Out>
 void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In in, Out out) {
     if (addTable(dr, d, nIn, nOut, in, out)) return;
     const std::type_info& t = typeid(*dr);
-    Op op{kFallback, static_cast<uint8_t>(nIn), static_cast<uint8_t>(nOut), 0, 0};
+    Op op{.aux = 0, .nIn = static_cast<uint8_t>(nIn), .nOut = static_cast<uint8_t>(nOut), .param = 0, .kind = kFallback};
     bool ok = false;
     if (t == typeid(TLogic)) {
         const auto* g = static_cast<const TLogic*>(dr);
@@ -471,10 +471,12 @@ void CompiledCircuit::step(SimEnvironment& env) {
     L_kTable : {
         uint64_t w;
         std::memcpy(&w, opp, sizeof w);
-        const unsigned ni = w & 7, no = (w >> 3) & 3;  // inputs, outputs - 1
-        // Four inputs whatever the count: the tables ignore the index bits of unused ones.
-        const unsigned idx = s[p[0]] | s[p[1]] << 1 | s[p[2]] << 2 | s[p[3]] << 3;
-        const uint64_t r = w >> (16 + idx);
+        const unsigned ni = (w >> 56) & 7, no = (w >> 59) & 3;  // inputs, outputs - 1
+        // Four inputs whatever the count: the tables ignore the index bits of unused ones. The
+        // sum is arranged as two independent halves, since a chain of devices that each read the
+        // one before waits on this arithmetic.
+        const unsigned idx = (s[p[0]] + 2u * s[p[1]]) + 4u * (s[p[2]] + 2u * s[p[3]]);
+        const uint64_t r = w >> idx;
         const uint32_t* o = p + ni;
         // Outputs 1 and 2 of an op without them go to the sink slot (0), without a branch.
         const uint32_t o1 = o[1] & (0u - static_cast<uint32_t>(no >= 1));
@@ -482,7 +484,7 @@ void CompiledCircuit::step(SimEnvironment& env) {
         s[o[0]] = static_cast<uint8_t>(r & 1);
         s[o1] = static_cast<uint8_t>((r >> 16) & 1);
         s[o2] = static_cast<uint8_t>((r >> 32) & 1);
-        p += (w >> 8) & 0xff;
+        p += (w >> 48) & 0xff;
         ++opp;
         GW_DISPATCH;
     }
@@ -702,7 +704,7 @@ bool CompiledCircuit::flipTableEntry(size_t k, unsigned output, unsigned entry) 
         if (!(op.kind & kTable) || k-- != 0) continue;
         uint64_t w;
         std::memcpy(&w, &op, sizeof w);
-        w ^= uint64_t{1} << (16 + 16 * output + entry);
+        w ^= uint64_t{1} << (16 * output + entry);
         std::memcpy(&op, &w, sizeof w);
         return true;
     }

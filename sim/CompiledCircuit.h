@@ -27,10 +27,10 @@
 //
 // The model and the flat form. Building reads net State, device data and counter flags from the
 // model. run() then changes only the flat form; syncToModel() compares the flat form with a copy of
-// what the model was last given and writes back exactly the values that differ, so the model is
-// current after each sync at the cost of the changes, not of the board's size (the comparison
-// itself reads two bytes per slot). Until syncToModel() runs, net State and device data in the
-// model are stale.
+// what the model was last given and writes back exactly the values that differ. Recording changes
+// during the step instead would tie every device to a running count and slow the step more than
+// the comparison costs (it reads two bytes per slot, 16 at a time). Until syncToModel() runs, net
+// State and device data in the model are stale.
 //
 // The compiled form holds plain pointers to the devices, nets and state objects it was built from.
 // Any structural change of the circuit (devices added or removed, pins connected or disconnected,
@@ -108,16 +108,18 @@ public:
     };
 
 private:
-    // Other kinds: kind, input and output pin counts, a small parameter and an aux word.
-    // The table op reuses the same 8 bytes: byte 0 is kTable | inputs | (outputs - 1) << 3, byte 1
-    // the number of pins to step over (its own, plus padding, see padBeforeFlagged), bytes 2..7 the
-    // three 16-entry tables of outputs 0, 1 and 2 (bit i of a table: the output for input bits i).
+    // Other kinds: an aux word, input and output pin counts, a small parameter and the kind.
+    // The table op reuses the same 8 bytes, read as one little-endian word: bits 0..47 are the
+    // three 16-entry tables of outputs 0, 1 and 2 (bit i of a table: the output for input bits i),
+    // so shifting the word by the input bits brings the results to bits 0, 16 and 32; byte 6 is the
+    // number of pins to step over (its own, plus padding, see padBeforeFlagged); byte 7 (the kind)
+    // is kTable | inputs | (outputs - 1) << 3.
     struct Op {
-        uint8_t kind;
+        uint32_t aux;
         uint8_t nIn;
         uint8_t nOut;
         uint8_t param;
-        uint32_t aux;
+        uint8_t kind;
     };
     static_assert(sizeof(Op) == 8);
     static constexpr uint8_t kTable = 0x80;
