@@ -508,41 +508,34 @@ void CompiledCircuit::step(SimEnvironment& env) {
         GW_NEXT;
     }
     L_kCounter : {
+        // Written as selections rather than a chain of branches: counters sit between table ops,
+        // and which of reset, load, count up or count down applies changes from step to step.
         const Op& op = *opp;
         const int n = op.param;
         int32_t& d = data[op.aux];
         uint8_t& f = flags[op.aux];
-        const unsigned plus = rd(p[0]), minus = rd(p[1]);
+        const unsigned plus = rd(p[0]), minus = rd(p[1]), set = rd(p[2]), reset = rd(p[3]);
+        int32_t load = 0;
+        for (int i = 0; i < n; ++i) load |= static_cast<int32_t>(rd(p[4 + i])) << i;
         const int64_t full = int64_t{1} << n;
-        if (rd(p[3])) {
-            d = 0;
-        } else if (rd(p[2])) {
-            int32_t v = 0;
-            for (int i = 0; i < n; ++i) v += static_cast<int32_t>(rd(p[4 + i])) << i;
-            d = v;
-        } else if (plus && !(f & 1)) {
-            f |= 1;
-            const int64_t v = int64_t{d} + 1;
-            d = full <= v ? 0 : static_cast<int32_t>(v);
-        } else if (minus && !(f & 2)) {
-            f |= 2;
-            const int64_t v = int64_t{d} - 1;
-            d = v < 0 ? static_cast<int32_t>(full - 1) : static_cast<int32_t>(v);
-        }
-        if (!plus) f &= ~1u;
-        if (!minus) f &= ~2u;
-        // Bits from the top, subtracting each power that fits, as the counter itself does:
-        // a value beyond n bits shows all ones, a negative one all zeros.
-        // Outputs are then driven in pin order, which matters when two share a net.
-        int64_t rest = d;
-        uint32_t bits = 0;
-        for (int i = n - 1; i >= 0; --i) {
-            const int64_t pw = int64_t{1} << i;
-            if (pw <= rest) {
-                rest -= pw;
-                bits |= 1u << i;
-            }
-        }
+        const int64_t up = int64_t{d} + 1, down = int64_t{d} - 1;
+        // First match wins: reset, load, a rising "+", a rising "-"; each flag is then cleared
+        // while its input is 0.
+        const unsigned counting = (reset | set) ^ 1u;
+        const unsigned doUp = counting & plus & ((f & 1u) ^ 1u);
+        const unsigned doDown = counting & (doUp ^ 1u) & minus & (((f >> 1) & 1u) ^ 1u);
+        int64_t next = d;
+        next = doDown ? (down < 0 ? full - 1 : down) : next;
+        next = doUp ? (full <= up ? 0 : up) : next;
+        next = set ? load : next;
+        next = reset ? 0 : next;
+        d = static_cast<int32_t>(next);
+        f = static_cast<uint8_t>((f | doUp | doDown << 1) & (plus | minus << 1));
+        // Bits from the top, subtracting each power that fits, as the counter itself does, come
+        // to this: a value beyond n bits shows all ones, a negative one all zeros. Outputs are
+        // then driven in pin order, which matters when two share a net.
+        const int64_t shown = next < 0 ? 0 : (next >= full ? full - 1 : next);
+        const auto bits = static_cast<uint32_t>(shown);
         const uint32_t* out = p + 4 + n;
         for (int i = 0; i < n; ++i) wr(out[i], (bits >> i) & 1u);
         GW_NEXT;
