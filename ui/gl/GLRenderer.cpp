@@ -2,24 +2,34 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 
 namespace gw {
 
 namespace {
 
 constexpr int kPageSize = 2048;
-constexpr int kPad = 2;  // replicated border around every atlas entry, for filtering and mip level 1
+// Replicated border around every atlas entry, and entries start on multiples of 4: then each
+// texel of mip levels 1 and 2 covering an entry holds that entry's texels (and its border) only,
+// and filtering never mixes in a neighbour.
+constexpr int kPad = 4;
+constexpr int kAlign = 4;
 constexpr int kWhite = 4;
+// Texels around a non-zero texel that filtering at mip levels 0 to 2 can carry it to.
+constexpr int kReach = 8;
+// Texel coordinates are 16-bit integers.
+constexpr int kMaxPage = 32768;
 
 const char* kVertex = R"(#version 330 core
 layout(location = 0) in vec2 pos;
 layout(location = 1) in vec2 uv;
 layout(location = 2) in vec4 col;
 uniform vec2 view;
+uniform vec2 texel;
 out vec2 vUv;
 out vec4 vCol;
 void main() {
-    vUv = uv;
+    vUv = uv * texel;
     vCol = col;
     gl_Position = vec4(pos.x / view.x * 2.0 - 1.0, 1.0 - pos.y / view.y * 2.0, 0.0, 1.0);
 }
@@ -48,6 +58,56 @@ void main() {
 
 uint8_t to8(int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
 
+double threadCpuMs() {
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+// Whether some pixel centre (k + 0.5) lies in [lo, hi] and inside [0, size]; a little wider than
+// exact, so rounding can only keep a quad, never drop one that covers a pixel. NaN holds none.
+inline bool holdsCentre(float lo, float hi, int size) {
+    constexpr float eps = 1.0f / 64;
+    float a = lo - eps, b = hi + eps;
+    if (a < 0.5f) a = 0.5f;
+    if (b > size - 0.5f) b = size - 0.5f;
+    if (!(a <= b)) return false;
+    // The first centre at or after a; a - 0.5 is not negative, so truncation is floor.
+    const float x = a - 0.5f;
+    int k = static_cast<int>(x);
+    if (static_cast<float>(k) < x) ++k;
+    return static_cast<float>(k) + 0.5f <= b;
+}
+
+inline bool meets(float al, float at, float ar, float ab, float bl, float bt, float br, float bb) {
+    return al <= br && bl <= ar && at <= bb && bt <= ab;
+}
+
+// The non-zero texels of a premultiplied w x h picture as fractions of its size, widened by the
+// filter's reach and held to the picture.
+void nonZeroBox(const uint8_t* pm, int w, int h, float& x0, float& y0, float& x1, float& y1) {
+    int l = w, t = h, r = -1, b = -1;
+    for (int y = 0; y < h; ++y) {
+        const uint32_t* row = reinterpret_cast<const uint32_t*>(pm + static_cast<size_t>(y) * w * 4);
+        for (int x = 0; x < w; ++x)
+            if (row[x]) {
+                l = std::min(l, x);
+                r = std::max(r, x);
+                t = std::min(t, y);
+                b = std::max(b, y);
+            }
+    }
+    if (r < 0) {
+        x0 = y0 = 1;
+        x1 = y1 = 0;
+        return;
+    }
+    x0 = static_cast<float>(std::max(0, l - kReach)) / w;
+    x1 = static_cast<float>(std::min(w, r + 1 + kReach)) / w;
+    y0 = static_cast<float>(std::max(0, t - kReach)) / h;
+    y1 = static_cast<float>(std::min(h, b + 1 + kReach)) / h;
+}
+
 }  // namespace
 
 GLRenderer::GLRenderer() = default;
@@ -71,6 +131,8 @@ bool GLRenderer::initialize() {
     program_ = prog;
     locView_ = program_->uniformLocation("view");
     locMode_ = program_->uniformLocation("mode");
+    locTexel_ = program_->uniformLocation("texel");
+    locTex_ = program_->uniformLocation("tex");
     vao_.create();
     vao_.bind();
     vbo_.create();
@@ -82,10 +144,9 @@ bool GLRenderer::initialize() {
     glEnableVertexAttribArray(1);
     glEnableVertexAttribArray(2);
     glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, x)));
-    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, u)));
-    glVertexAttribPointer(2, 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, r)));
+    glVertexAttribPointer(1, 2, GL_UNSIGNED_SHORT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, u)));
+    glVertexAttribPointer(2, 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, rgba)));
     vao_.release();
-    batch_.reserve(4096 * 4);
     return true;
 }
 
@@ -94,7 +155,14 @@ void GLRenderer::release() {
         if (p.tex) glDeleteTextures(1, &p.tex);
     pages_.clear();
     entries_.clear();
-    batch_.clear();
+    entryList_.clear();
+    imageFrames_.clear();
+    fontGlyphs_.clear();
+    otherGlyphs_.clear();
+    normal_.n = light_.n = 0;
+    tilesMarked_.clear();
+    std::fill(tileUsed_.begin(), tileUsed_.end(), 0);
+    lightAll_ = Box{0, 0, -1, -1};
     batchPage_ = -1;
     if (vbo_.isCreated()) vbo_.destroy();
     if (ibo_.isCreated()) ibo_.destroy();
@@ -105,10 +173,20 @@ void GLRenderer::release() {
 }
 
 void GLRenderer::beginFrame(unsigned fbo, int w, int h) {
+    // Whatever a previous frame left pending belongs to its target.
+    flush();
     viewW_ = std::max(1, w);
     viewH_ = std::max(1, h);
     drawCalls_ = 0;
     quadsTotal_ = 0;
+    dropped_ = 0;
+    uploadMs_ = issueMs_ = 0;
+    tilesX_ = (viewW_ + kTile - 1) / kTile;
+    tilesY_ = (viewH_ + kTile - 1) / kTile;
+    tileBox_.resize(static_cast<size_t>(tilesX_) * tilesY_);
+    tileUsed_.assign(static_cast<size_t>(tilesX_) * tilesY_, 0);
+    tilesMarked_.clear();
+    lightAll_ = Box{0, 0, -1, -1};
     if (!program_) return;
     glBindFramebuffer(GL_FRAMEBUFFER, fbo);
     glViewport(0, 0, viewW_, viewH_);
@@ -127,13 +205,12 @@ int GLRenderer::newPage(int size) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    // Entries are padded by two texels: beyond mip level 2 neighbours would bleed into each other.
+    // Entries are padded by four texels on a grid of four: beyond mip level 2 neighbours would
+    // bleed into each other.
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 2);
     // The white patch for rectangles, lines and pixels, then the packer starts beside it.
     std::vector<uint8_t> white(static_cast<size_t>(kWhite) * kWhite * 4, 255);
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kWhite, kWhite, GL_RGBA, GL_UNSIGNED_BYTE, white.data());
-    p.wu = (kWhite * 0.5f) / size;
-    p.wv = (kWhite * 0.5f) / size;
     p.cx = kWhite + kPad;
     p.shelf = kWhite;
     p.dirty = true;
@@ -141,29 +218,31 @@ int GLRenderer::newPage(int size) {
     return static_cast<int>(pages_.size()) - 1;
 }
 
-const GLRenderer::Entry* GLRenderer::upload(const Key& key, int w, int h, const uint8_t* premul) {
+int GLRenderer::upload(const Key& key, int w, int h, const uint8_t* premul) {
     const int pw = w + 2 * kPad, ph = h + 2 * kPad;
+    const int need = std::max(pw, ph) + kWhite + kPad + kAlign;
+    if (need > kMaxPage) {
+        entries_.emplace(key, -1);
+        return -1;
+    }
+    auto align = [](int v) { return (v + kAlign - 1) / kAlign * kAlign; };
+    auto fits = [&](Page& p) {
+        p.cx = align(p.cx);
+        if (p.cx + pw > p.size) {
+            p.cy = align(p.cy + p.shelf);
+            p.cx = 0;
+            p.shelf = 0;
+        }
+        return p.cx + pw <= p.size && p.cy + ph <= p.size;
+    };
     int page = -1;
     // Try the last page's shelves; start a new page (or one of its own for a huge picture).
-    if (!pages_.empty()) {
-        Page& p = pages_.back();
-        if (p.cx + pw > p.size) {
-            p.cy += p.shelf;
-            p.cx = 0;
-            p.shelf = 0;
-        }
-        if (p.cx + pw <= p.size && p.cy + ph <= p.size) page = static_cast<int>(pages_.size()) - 1;
-    }
+    if (!pages_.empty() && fits(pages_.back())) page = static_cast<int>(pages_.size()) - 1;
     if (page < 0) {
         int size = kPageSize;
-        while (size < std::max(pw, ph) + kWhite + kPad) size *= 2;
+        while (size < need) size *= 2;
         page = newPage(size);
-        Page& p = pages_[page];
-        if (p.cx + pw > p.size) {
-            p.cy += p.shelf;
-            p.cx = 0;
-            p.shelf = 0;
-        }
+        fits(pages_[page]);
     }
     Page& p = pages_[page];
     // Replicate the edge texels into the padding so filtering at the edges sees the entry only.
@@ -183,73 +262,103 @@ const GLRenderer::Entry* GLRenderer::upload(const Key& key, int w, int h, const 
     e.page = page;
     e.w = w;
     e.h = h;
-    e.u0 = static_cast<float>(p.cx + kPad) / p.size;
-    e.v0 = static_cast<float>(p.cy + kPad) / p.size;
-    e.u1 = static_cast<float>(p.cx + kPad + w) / p.size;
-    e.v1 = static_cast<float>(p.cy + kPad + h) / p.size;
+    e.u0 = static_cast<uint16_t>(p.cx + kPad);
+    e.v0 = static_cast<uint16_t>(p.cy + kPad);
+    e.u1 = static_cast<uint16_t>(p.cx + kPad + w);
+    e.v1 = static_cast<uint16_t>(p.cy + kPad + h);
+    nonZeroBox(premul, w, h, e.nzx0, e.nzy0, e.nzx1, e.nzy1);
     p.cx += pw;
     p.shelf = std::max(p.shelf, ph);
-    // The texture of the pending batch may have been rebound; use() rebinds before drawing.
-    return &entries_.emplace(key, e).first->second;
+    entryList_.push_back(e);
+    const int index = static_cast<int>(entryList_.size()) - 1;
+    entries_.emplace(key, index);
+    return index;
 }
 
-const GLRenderer::Entry* GLRenderer::imageEntry(const Image* img, int frame) {
-    const Key key{img->id(), static_cast<uint32_t>(frame), 0};
-    if (auto it = entries_.find(key); it != entries_.end()) return &it->second;
-    const auto& px = img->framePixels(frame);
-    const int w = img->frameWidth(), h = img->frameHeight();
-    if (px.empty() || w <= 0 || h <= 0) return nullptr;
-    std::vector<uint8_t> pm(px.size());
-    for (size_t i = 0; i + 3 < px.size(); i += 4) {
-        const unsigned a = px[i + 3];
-        pm[i] = static_cast<uint8_t>((px[i] * a + 127) / 255);
-        pm[i + 1] = static_cast<uint8_t>((px[i + 1] * a + 127) / 255);
-        pm[i + 2] = static_cast<uint8_t>((px[i + 2] * a + 127) / 255);
-        pm[i + 3] = static_cast<uint8_t>(a);
+int GLRenderer::imageEntry(const Image* img, int frame) {
+    const uint64_t id = img->id();
+    std::vector<int>* frames = nullptr;
+    if (id < (1u << 16)) {
+        if (imageFrames_.size() <= id) imageFrames_.resize(id + 1);
+        frames = &imageFrames_[id];
+        if (static_cast<size_t>(frame) < frames->size() && (*frames)[frame] != -2) return (*frames)[frame];
     }
-    return upload(key, w, h, pm.data());
+    const Key key{id, static_cast<uint32_t>(frame), 0};
+    int index;
+    if (auto it = entries_.find(key); it != entries_.end()) {
+        index = it->second;
+    } else {
+        const auto& px = img->framePixels(frame);
+        const int w = img->frameWidth(), h = img->frameHeight();
+        if (px.empty() || w <= 0 || h <= 0) {
+            index = -1;
+            entries_.emplace(key, -1);
+        } else {
+            std::vector<uint8_t> pm(px.size());
+            for (size_t i = 0; i + 3 < px.size(); i += 4) {
+                const unsigned a = px[i + 3];
+                pm[i] = static_cast<uint8_t>((px[i] * a + 127) / 255);
+                pm[i + 1] = static_cast<uint8_t>((px[i + 1] * a + 127) / 255);
+                pm[i + 2] = static_cast<uint8_t>((px[i + 2] * a + 127) / 255);
+                pm[i + 3] = static_cast<uint8_t>(a);
+            }
+            index = upload(key, w, h, pm.data());
+        }
+    }
+    if (frames) {
+        if (frames->size() <= static_cast<size_t>(frame)) frames->resize(frame + 1, -2);
+        (*frames)[frame] = index;
+    }
+    return index;
 }
 
-const GLRenderer::Entry* GLRenderer::glyphEntry(const ImageFont* font, uint32_t cp) {
+int GLRenderer::glyphEntry(const ImageFont* font, uint32_t cp, const Glyph& g) {
     const Key key{font->id(), cp, 1};
-    if (auto it = entries_.find(key); it != entries_.end()) return &it->second;
-    const Glyph& g = font->glyph(cp);
-    if (g.w <= 0 || g.h <= 0) return nullptr;
+    if (auto it = entries_.find(key); it != entries_.end()) return it->second;
+    if (g.w <= 0 || g.h <= 0) return -1;
     std::vector<uint8_t> pm(static_cast<size_t>(g.w) * g.h * 4);
-    for (size_t i = 0; i < g.alpha.size(); ++i) std::fill_n(&pm[i * 4], 4, g.alpha[i]);
+    for (size_t i = 0; i < g.alpha.size() && i * 4 < pm.size(); ++i) std::fill_n(&pm[i * 4], 4, g.alpha[i]);
     return upload(key, g.w, g.h, pm.data());
 }
 
-void GLRenderer::setBlendState() {
+const GLRenderer::GlyphSlot& GLRenderer::glyphSlot(const ImageFont* font, uint32_t cp) {
+    GlyphSlot* slot;
+    const uint64_t id = font->id();
+    if (cp < 256 && id < (1u << 16)) {
+        if (fontGlyphs_.size() <= id) fontGlyphs_.resize(id + 1);
+        auto& table = fontGlyphs_[id];
+        if (table.empty()) table.resize(256);
+        slot = &table[cp];
+    } else {
+        slot = &otherGlyphs_[Key{id, cp, 1}];
+    }
+    if (slot->entry == -2) {
+        const Glyph& g = font->glyph(cp);
+        slot->advance = g.advance;
+        slot->left = g.left;
+        slot->top = g.top;
+        slot->entry = glyphEntry(font, cp, g);
+    }
+    return *slot;
+}
+
+void GLRenderer::setBlendState(BlendMode mode) {
     glEnable(GL_BLEND);
-    switch (batchBlend_) {
+    switch (mode) {
         case BlendMode::Alpha: glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE); break;
         case BlendMode::Light: glBlendFuncSeparate(GL_ONE, GL_ONE, GL_ZERO, GL_ONE); break;
         case BlendMode::Shade: glBlendFuncSeparate(GL_DST_COLOR, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE); break;
         case BlendMode::Mask:
         case BlendMode::Solid: glBlendFuncSeparate(GL_ONE, GL_ZERO, GL_ZERO, GL_ONE); break;
     }
-    program_->setUniformValue(locMode_, batchBlend_ == BlendMode::Mask ? 1 : batchBlend_ == BlendMode::Solid ? 2 : 0);
+    program_->setUniformValue(locMode_, mode == BlendMode::Mask ? 1 : mode == BlendMode::Solid ? 2 : 0);
 }
 
-void GLRenderer::use(int page) {
-    if (page != batchPage_ || blend_ != batchBlend_) {
-        if (!batch_.empty()) flush();
-        batchPage_ = page;
-        batchBlend_ = blend_;
-    }
-    cr8_ = to8(r_);
-    cg8_ = to8(g_);
-    cb8_ = to8(b_);
-    ca8_ = static_cast<uint8_t>(std::lround(std::clamp(alpha_, 0.0, 1.0) * 255));
-}
-
-void GLRenderer::flush() {
-    if (!program_ || batch_.empty() || batchPage_ < 0) {
-        batch_.clear();
-        return;
-    }
-    const int quads = static_cast<int>(batch_.size() / 4);
+void GLRenderer::submit(Batch& b, BlendMode mode) {
+    const int quads = static_cast<int>(b.n / 4);
+    b.n = 0;
+    if (!program_ || quads == 0 || batchPage_ < 0) return;
+    const double t0 = timing_ ? threadCpuMs() : 0;
     Page& p = pages_[batchPage_];
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, p.tex);
@@ -259,21 +368,24 @@ void GLRenderer::flush() {
     }
     program_->bind();
     program_->setUniformValue(locView_, static_cast<float>(viewW_), static_cast<float>(viewH_));
-    program_->setUniformValue("tex", 0);
-    setBlendState();
+    program_->setUniformValue(locTexel_, 1.0f / p.size, 1.0f / p.size);
+    program_->setUniformValue(locTex_, 0);
+    setBlendState(mode);
     vao_.bind();
     vbo_.bind();
+    const double t1 = timing_ ? threadCpuMs() : 0;
     // Orphan the buffer each submission so the driver never waits for the previous draw.
-    vbo_.allocate(batch_.data(), static_cast<int>(batch_.size() * sizeof(Vertex)));
+    vbo_.allocate(b.v.data(), static_cast<int>(static_cast<size_t>(quads) * 4 * sizeof(Vertex)));
+    const double t2 = timing_ ? threadCpuMs() : 0;
     ibo_.bind();
     if (quads > indexCapacity_) {
         int cap = std::max(4096, indexCapacity_);
         while (cap < quads) cap *= 2;
         std::vector<uint32_t> idx(static_cast<size_t>(cap) * 6);
         for (uint32_t q = 0; q < static_cast<uint32_t>(cap); ++q) {
-            const uint32_t b = q * 4;
-            uint32_t* d = &idx[q * 6];
-            d[0] = b; d[1] = b + 1; d[2] = b + 2; d[3] = b; d[4] = b + 2; d[5] = b + 3;
+            const uint32_t v = q * 4;
+            uint32_t* d = &idx[static_cast<size_t>(q) * 6];
+            d[0] = v; d[1] = v + 1; d[2] = v + 2; d[3] = v; d[4] = v + 2; d[5] = v + 3;
         }
         ibo_.allocate(idx.data(), static_cast<int>(idx.size() * sizeof(uint32_t)));
         indexCapacity_ = cap;
@@ -282,7 +394,20 @@ void GLRenderer::flush() {
     vao_.release();
     ++drawCalls_;
     quadsTotal_ += quads;
-    batch_.clear();
+    if (timing_) {
+        const double t3 = threadCpuMs();
+        uploadMs_ += t2 - t1;
+        issueMs_ += (t1 - t0) + (t3 - t2);
+    }
+}
+
+void GLRenderer::flush() {
+    // Normal quads first: those that came after a pending light quad never share a pixel with it.
+    submit(normal_, batchBlend_);
+    submit(light_, BlendMode::Light);
+    for (int t : tilesMarked_) tileUsed_[t] = 0;
+    tilesMarked_.clear();
+    lightAll_ = Box{0, 0, -1, -1};
 }
 
 void GLRenderer::clear() {
@@ -292,56 +417,208 @@ void GLRenderer::clear() {
     glClear(GL_COLOR_BUFFER_BIT);
 }
 
-void GLRenderer::pushVertex(float x, float y, float u, float v) {
-    batch_.push_back(Vertex{x, y, u, v, cr8_, cg8_, cb8_, ca8_});
+uint32_t GLRenderer::packedColour() {
+    if (r_ == lastR_ && g_ == lastG_ && b_ == lastB_ && alpha_ == lastA_) return lastPacked_;
+    lastR_ = r_, lastG_ = g_, lastB_ = b_, lastA_ = alpha_;
+    const double a = std::clamp(alpha_, 0.0, 1.0) * 255 + 0.5;
+    lastPacked_ = static_cast<uint32_t>(to8(r_)) | static_cast<uint32_t>(to8(g_)) << 8 |
+           static_cast<uint32_t>(to8(b_)) << 16 | static_cast<uint32_t>(static_cast<int>(a)) << 24;
+    return lastPacked_;
+}
+
+bool GLRenderer::meetsLight(const Box& b) const {
+    if (!meets(b.l, b.t, b.r, b.b, lightAll_.l, lightAll_.t, lightAll_.r, lightAll_.b)) return false;
+    int x0, y0, x1, y1;
+    tiles(b, x0, y0, x1, y1);
+    for (int ty = y0; ty <= y1; ++ty)
+        for (int tx = x0; tx <= x1; ++tx) {
+            const int t = ty * tilesX_ + tx;
+            if (!tileUsed_[t]) continue;
+            const Box& o = tileBox_[t];
+            if (meets(b.l, b.t, b.r, b.b, o.l, o.t, o.r, o.b)) return true;
+        }
+    return false;
+}
+
+void GLRenderer::tiles(const Box& b, int& x0, int& y0, int& x1, int& y1) const {
+    // Held to the target first: far-off coordinates cannot overflow an int, and truncation of a
+    // value that is not negative is its floor.
+    auto cell = [](float v, int view, int n) {
+        if (!(v > 0)) return 0;
+        if (v > view) v = static_cast<float>(view);
+        return std::min(n - 1, static_cast<int>(v * (1.0f / kTile)));
+    };
+    x0 = cell(b.l, viewW_, tilesX_);
+    x1 = cell(b.r, viewW_, tilesX_);
+    y0 = cell(b.t, viewH_, tilesY_);
+    y1 = cell(b.b, viewH_, tilesY_);
+    if (b.r < 0 || b.l > viewW_ || b.b < 0 || b.t > viewH_ || tilesX_ <= 0 || tilesY_ <= 0) x1 = x0 - 1;
+}
+
+void GLRenderer::markLight(const Box& b) {
+    int x0, y0, x1, y1;
+    tiles(b, x0, y0, x1, y1);
+    if (x0 > x1 || y0 > y1) return;
+    if (lightAll_.l > lightAll_.r) {
+        lightAll_ = b;
+    } else {
+        lightAll_.l = std::min(lightAll_.l, b.l);
+        lightAll_.t = std::min(lightAll_.t, b.t);
+        lightAll_.r = std::max(lightAll_.r, b.r);
+        lightAll_.b = std::max(lightAll_.b, b.b);
+    }
+    for (int ty = y0; ty <= y1; ++ty)
+        for (int tx = x0; tx <= x1; ++tx) {
+            const int t = ty * tilesX_ + tx;
+            const Box c{std::max(b.l, static_cast<float>(tx * kTile)), std::max(b.t, static_cast<float>(ty * kTile)),
+                        std::min(b.r, static_cast<float>((tx + 1) * kTile)),
+                        std::min(b.b, static_cast<float>((ty + 1) * kTile))};
+            Box& o = tileBox_[t];
+            if (!tileUsed_[t]) {
+                tileUsed_[t] = 1;
+                tilesMarked_.push_back(t);
+                o = c;
+            } else {
+                o.l = std::min(o.l, c.l);
+                o.t = std::min(o.t, c.t);
+                o.r = std::max(o.r, c.r);
+                o.b = std::max(o.b, c.b);
+            }
+        }
+}
+
+void GLRenderer::addQuad(int page, const float cx[4], const float cy[4], const Entry* e, uint16_t u0, uint16_t v0,
+                         uint16_t u1, uint16_t v1) {
+    const float l = std::min(std::min(cx[0], cx[1]), std::min(cx[2], cx[3]));
+    const float r = std::max(std::max(cx[0], cx[1]), std::max(cx[2], cx[3]));
+    const float t = std::min(std::min(cy[0], cy[1]), std::min(cy[2], cy[3]));
+    const float b = std::max(std::max(cy[0], cy[1]), std::max(cy[2], cy[3]));
+    addQuad(page, cx, cy, l, t, r, b, e, u0, v0, u1, v1);
+}
+
+void GLRenderer::addQuad(int page, const float cx[4], const float cy[4], float l, float t, float r, float b,
+                         const Entry* e, uint16_t u0, uint16_t v0, uint16_t u1, uint16_t v1) {
+    // NaN corners fail every comparison: such a quad covers nothing either way.
+    if (!plain_ && !(holdsCentre(l, r, viewW_) && holdsCentre(t, b, viewH_))) {
+        ++dropped_;
+        return;
+    }
+    if (page != batchPage_) {
+        flush();
+        batchPage_ = page;
+    }
+    Batch* into = &normal_;
+    if (blend_ == BlendMode::Light && !plain_) {
+        // Where this quad can change pixels: the frame's non-zero texels, placed like the quad.
+        float fx0 = 0, fy0 = 0, fx1 = 1, fy1 = 1;
+        if (e) fx0 = e->nzx0, fy0 = e->nzy0, fx1 = e->nzx1, fy1 = e->nzy1;
+        if (fx0 <= fx1 && fy0 <= fy1) {
+            const float ax = cx[1] - cx[0], ay = cy[1] - cy[0], bx = cx[3] - cx[0], by = cy[3] - cy[0];
+            float bl = cx[0], bt = cy[0], br = cx[0], bb = cy[0];
+            const float fs[2] = {fx0, fx1}, gs[2] = {fy0, fy1};
+            bool first = true;
+            for (float f : fs)
+                for (float g : gs) {
+                    const float px = cx[0] + f * ax + g * bx, py = cy[0] + f * ay + g * by;
+                    if (first) {
+                        bl = br = px;
+                        bt = bb = py;
+                        first = false;
+                    } else {
+                        bl = std::min(bl, px);
+                        br = std::max(br, px);
+                        bt = std::min(bt, py);
+                        bb = std::max(bb, py);
+                    }
+                }
+            markLight(Box{bl - 1, bt - 1, br + 1, bb + 1});
+        }
+        into = &light_;
+    } else {
+        if (blend_ != batchBlend_) {
+            flush();
+            batchBlend_ = blend_;
+        } else if (light_.n && meetsLight(Box{l - 1, t - 1, r + 1, b + 1})) {
+            flush();
+        }
+    }
+    const uint32_t c = packedColour();
+    Vertex* v = into->push4();
+    v[0] = Vertex{cx[0], cy[0], u0, v0, c};
+    v[1] = Vertex{cx[1], cy[1], u1, v0, c};
+    v[2] = Vertex{cx[2], cy[2], u1, v1, c};
+    v[3] = Vertex{cx[3], cy[3], u0, v1, c};
 }
 
 void GLRenderer::quad(const Entry& e, double ax, double ay, double hx, double hy, double w, double h, double sx,
                       double sy) {
-    use(e.page);
     // Local corners (-hx, -hy) .. (w - hx, h - hy), scaled, rotated about the anchor.
-    const double rad = rot_ * (M_PI / 180.0);
-    const double c = rot_ == 0 ? 1.0 : std::cos(rad), s = rot_ == 0 ? 0.0 : std::sin(rad);
     const double x0 = -hx * sx, y0 = -hy * sy, x1 = (w - hx) * sx, y1 = (h - hy) * sy;
-    auto px = [&](double lx, double ly) { return static_cast<float>(ax + lx * c - ly * s); };
-    auto py = [&](double lx, double ly) { return static_cast<float>(ay + lx * s + ly * c); };
-    pushVertex(px(x0, y0), py(x0, y0), e.u0, e.v0);
-    pushVertex(px(x1, y0), py(x1, y0), e.u1, e.v0);
-    pushVertex(px(x1, y1), py(x1, y1), e.u1, e.v1);
-    pushVertex(px(x0, y1), py(x0, y1), e.u0, e.v1);
+    float cx[4], cy[4];
+    if (rot_ == 0) {
+        const float l = static_cast<float>(ax + x0), r = static_cast<float>(ax + x1);
+        const float t = static_cast<float>(ay + y0), b = static_cast<float>(ay + y1);
+        cx[0] = l, cx[1] = r, cx[2] = r, cx[3] = l;
+        cy[0] = t, cy[1] = t, cy[2] = b, cy[3] = b;
+        addQuad(e.page, cx, cy, std::min(l, r), std::min(t, b), std::max(l, r), std::max(t, b), &e, e.u0, e.v0, e.u1,
+                e.v1);
+        return;
+    } else {
+        const double rad = rot_ * (M_PI / 180.0);
+        const double c = std::cos(rad), s = std::sin(rad);
+        const double lx[4] = {x0, x1, x1, x0}, ly[4] = {y0, y0, y1, y1};
+        for (int i = 0; i < 4; ++i) {
+            cx[i] = static_cast<float>(ax + lx[i] * c - ly[i] * s);
+            cy[i] = static_cast<float>(ay + lx[i] * s + ly[i] * c);
+        }
+    }
+    addQuad(e.page, cx, cy, &e, e.u0, e.v0, e.u1, e.v1);
 }
 
 void GLRenderer::whiteQuad(const double xs[4], const double ys[4]) {
     if (pages_.empty()) newPage(kPageSize);
-    use(batchPage_ >= 0 ? batchPage_ : 0);
-    const Page& p = pages_[batchPage_];
-    for (int i = 0; i < 4; ++i) pushVertex(static_cast<float>(xs[i]), static_cast<float>(ys[i]), p.wu, p.wv);
+    const float cx[4] = {static_cast<float>(xs[0]), static_cast<float>(xs[1]), static_cast<float>(xs[2]),
+                         static_cast<float>(xs[3])};
+    const float cy[4] = {static_cast<float>(ys[0]), static_cast<float>(ys[1]), static_cast<float>(ys[2]),
+                         static_cast<float>(ys[3])};
+    // The middle of the white patch: every mip level samples white there.
+    constexpr uint16_t w = kWhite / 2;
+    addQuad(batchPage_ >= 0 ? batchPage_ : 0, cx, cy, nullptr, w, w, w, w);
 }
 
 void GLRenderer::drawImage(const Image* img, double x, double y, int frame) {
     if (!program_ || !img || frame < 0 || frame >= img->frameCount()) return;
-    const Entry* e = imageEntry(img, frame);
-    if (!e) return;
-    quad(*e, x, y, img->handleX(), img->handleY(), e->w, e->h, sx_, sy_);
+    const int i = imageEntry(img, frame);
+    if (i < 0) return;
+    const Entry& e = entryList_[i];
+    quad(e, x, y, img->handleX(), img->handleY(), e.w, e.h, sx_, sy_);
 }
 
 void GLRenderer::drawImageRect(const Image* img, double x, double y, double w, double h, int frame) {
     if (!program_ || !img || frame < 0 || frame >= img->frameCount()) return;
-    const Entry* e = imageEntry(img, frame);
-    if (!e || e->w <= 0 || e->h <= 0) return;
-    const double fx = w / e->w, fy = h / e->h;
-    quad(*e, x, y, img->handleX(), img->handleY(), e->w, e->h, sx_ * fx, sy_ * fy);
+    const int i = imageEntry(img, frame);
+    if (i < 0) return;
+    const Entry& e = entryList_[i];
+    if (e.w <= 0 || e.h <= 0) return;
+    const double fx = w / e.w, fy = h / e.h;
+    quad(e, x, y, img->handleX(), img->handleY(), e.w, e.h, sx_ * fx, sy_ * fy);
 }
 
 void GLRenderer::drawRect(double x, double y, double w, double h) {
     if (!program_) return;
-    const double rad = rot_ * (M_PI / 180.0);
-    const double c = rot_ == 0 ? 1.0 : std::cos(rad), s = rot_ == 0 ? 0.0 : std::sin(rad);
-    const double lx[4] = {0, w * sx_, w * sx_, 0}, ly[4] = {0, 0, h * sy_, h * sy_};
     double xs[4], ys[4];
-    for (int i = 0; i < 4; ++i) {
-        xs[i] = x + lx[i] * c - ly[i] * s;
-        ys[i] = y + lx[i] * s + ly[i] * c;
+    if (rot_ == 0) {
+        const double r = x + w * sx_, b = y + h * sy_;
+        xs[0] = x, xs[1] = r, xs[2] = r, xs[3] = x;
+        ys[0] = y, ys[1] = y, ys[2] = b, ys[3] = b;
+    } else {
+        const double rad = rot_ * (M_PI / 180.0);
+        const double c = std::cos(rad), s = std::sin(rad);
+        const double lx[4] = {0, w * sx_, w * sx_, 0}, ly[4] = {0, 0, h * sy_, h * sy_};
+        for (int i = 0; i < 4; ++i) {
+            xs[i] = x + lx[i] * c - ly[i] * s;
+            ys[i] = y + lx[i] * s + ly[i] * c;
+        }
     }
     whiteQuad(xs, ys);
 }
@@ -384,14 +661,20 @@ void GLRenderer::plot(double x, double y) {
 void GLRenderer::drawText(const std::string& utf8, double x, double y) {
     if (!program_ || !font_) return;
     int pen = 0;
-    for (uint32_t cp : ImageFont::decodeUtf8(utf8)) {
-        const Glyph& g = font_->glyph(cp);
-        if (g.w > 0 && g.h > 0) {
-            if (const Entry* e = glyphEntry(font_, cp))
-                // The glyph's box starts at (pen + left, top) in text space: handle at minus that.
-                quad(*e, x, y, -(pen + g.left), -g.top, e->w, e->h, sx_, sy_);
+    auto one = [&](uint32_t cp) {
+        const GlyphSlot& g = glyphSlot(font_, cp);
+        if (g.entry >= 0) {
+            const Entry& e = entryList_[g.entry];
+            // The glyph's box starts at (pen + left, top) in text space: handle at minus that.
+            quad(e, x, y, -(pen + g.left), -g.top, e.w, e.h, sx_, sy_);
         }
         pen += g.advance;
+    };
+    const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char ch) { return static_cast<uint8_t>(ch) < 0x80; });
+    if (ascii) {
+        for (char ch : utf8) one(static_cast<uint8_t>(ch));
+    } else {
+        for (uint32_t cp : ImageFont::decodeUtf8(utf8)) one(cp);
     }
 }
 

@@ -1,12 +1,25 @@
 // The OpenGL renderer of the canvas. Every image frame, glyph, rectangle, line and pixel becomes a
-// textured quad in one vertex batch; the batch is submitted with one draw call per texture page
-// whenever the page or the blend mode changes, or at flush(). One shader multiplies the texel by
-// colour and alpha. Textures hold premultiplied pixels packed into 2048 x 2048 atlas pages with
-// replicated borders, mipmapped and linearly filtered; each page keeps a white patch so filled
-// rectangles, lines and pixels join the batch of the page in use.
+// textured quad in a vertex batch; one shader multiplies the texel by colour and alpha. Textures
+// hold premultiplied pixels packed into 2048 x 2048 atlas pages with replicated borders,
+// mipmapped and linearly filtered; each page keeps a white patch so filled rectangles, lines and
+// pixels join the batch of the page in use.
 //
 // Blend modes go through glBlendFuncSeparate with (GL_ZERO, GL_ONE) for alpha, so drawing never
 // changes the target's alpha. Geometry matches the raster backend (see RasterRenderer.h).
+//
+// What makes a frame cheap:
+// - Vertices are 16 bytes (position as floats, texel coordinates as 16-bit integers fixed when
+//   a picture is uploaded, colour as four bytes); unrotated quads skip the rotation.
+// - Quads that cannot cover a pixel centre (zero-sized, smaller than a pixel between two
+//   centres, or outside the target) are dropped: the rasteriser would produce no fragment.
+// - Light-blended quads (the glow of lit lamps) go into a second batch drawn after the pending
+//   normal one, instead of splitting the batch at every lamp. That reorders nothing on screen as
+//   long as no normal quad that came later covers a pixel the light quad can change: the batch
+//   keeps, per 32-pixel tile, the box of those pixels (the non-zero texels of the frame, widened
+//   by the filter's reach), and a normal quad meeting one submits both batches first. Pixels are
+//   therefore blended in exactly the order they were drawn in.
+// A batch is submitted when the page or a non-light blend mode changes, at such a meeting, and
+// at flush().
 //
 // Usage: make a 3.3 core context current, initialize() once, then per frame beginFrame() with
 // the target framebuffer's size, draw, endFrame(). It works inside QOpenGLWidget::paintGL and
@@ -18,6 +31,7 @@
 #include <QOpenGLShaderProgram>
 #include <QOpenGLVertexArrayObject>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,27 +66,43 @@ public:
     void drawText(const std::string& utf8, double x, double y) override;
     void flush() override;
 
+    // Plain mode: every quad drawn, and the batch split at every blend change, in call order.
+    // The picture must be the same either way; tests compare the two.
+    void setPlainMode(bool plain) { plain_ = plain; }
+    // Measures the thread CPU time spent inside the GL calls of submission (for benchmarks).
+    void setTiming(bool on) { timing_ = on; }
+
     // Counters since the last beginFrame (for benchmarks and tests).
     int drawCalls() const { return drawCalls_; }
     int quads() const { return quadsTotal_; }
+    int droppedQuads() const { return dropped_; }
     int pageCount() const { return static_cast<int>(pages_.size()); }
+    // With setTiming: thread CPU milliseconds in glBufferData (vertex upload) and in the draw
+    // calls with their state changes. Under a software driver the draw calls include its vertex
+    // processing and triangle setup, which a graphics card does itself.
+    double uploadMs() const { return uploadMs_; }
+    double issueMs() const { return issueMs_; }
 
 private:
     struct Vertex {
-        float x, y, u, v;
-        uint8_t r, g, b, a;
+        float x, y;
+        uint16_t u, v;  // texel coordinates in the page
+        uint32_t rgba;
     };
+    static_assert(sizeof(Vertex) == 16);
     struct Entry {
         int page = -1;
-        float u0 = 0, v0 = 0, u1 = 0, v1 = 0;
+        uint16_t u0 = 0, v0 = 0, u1 = 0, v1 = 0;
         int w = 0, h = 0;
+        // Fractions of the frame (0..1) holding every texel that is not fully transparent and
+        // black, widened by the reach of filtering; empty (lo > hi) when there is none.
+        float nzx0 = 0, nzy0 = 0, nzx1 = 1, nzy1 = 1;
     };
     struct Page {
         unsigned tex = 0;
         int size = 0;
         int cx = 0, cy = 0, shelf = 0;  // shelf packer cursor
         bool dirty = false;             // mipmaps need rebuilding
-        float wu = 0, wv = 0;           // centre of the white patch
     };
     struct Key {
         uint64_t id;
@@ -85,35 +115,84 @@ private:
             return static_cast<size_t>((k.id * 0x9E3779B97F4A7C15ull) ^ (static_cast<uint64_t>(k.sub) << 8) ^ k.kind);
         }
     };
+    // A glyph as the batch needs it: its atlas entry (-1: nothing to draw) and pen metrics.
+    struct GlyphSlot {
+        int entry = -2;  // -2: not looked up yet
+        int advance = 0, left = 0, top = 0;
+    };
+    struct Batch {
+        std::vector<Vertex> v;
+        size_t n = 0;  // vertices in use
+        Vertex* push4() {
+            if (n + 4 > v.size()) v.resize(std::max<size_t>(v.size() * 2, 4096));
+            Vertex* p = v.data() + n;
+            n += 4;
+            return p;
+        }
+    };
+    struct Box {
+        float l, t, r, b;
+    };
 
-    const Entry* imageEntry(const Image* img, int frame);
-    const Entry* glyphEntry(const ImageFont* font, uint32_t cp);
-    const Entry* upload(const Key& key, int w, int h, const uint8_t* premul);
+    int imageEntry(const Image* img, int frame);
+    int glyphEntry(const ImageFont* font, uint32_t cp, const Glyph& g);
+    const GlyphSlot& glyphSlot(const ImageFont* font, uint32_t cp);
+    int upload(const Key& key, int w, int h, const uint8_t* premul);
     int newPage(int size);
-    // Makes the batch use `page` and the current blend mode, submitting what is pending first.
-    void use(int page);
-    // A quad of local size (w, h), local origin (-hx, -hy) before scaling, anchored at (ax, ay).
+    uint32_t packedColour();
+    // A quad of local size (w, h), local origin (-hx, -hy) before scaling, anchored at (ax, ay),
+    // rotated by the current rotation.
     void quad(const Entry& e, double ax, double ay, double hx, double hy, double w, double h, double sx, double sy);
+    // Adds a quad with corners c[0..3] (clockwise from the texture's top-left) to the batches.
+    void addQuad(int page, const float cx[4], const float cy[4], const Entry* e, uint16_t u0, uint16_t v0,
+                 uint16_t u1, uint16_t v1);
+    // The same with the corners' bounding box (l <= r, t <= b) known.
+    void addQuad(int page, const float cx[4], const float cy[4], float l, float t, float r, float b, const Entry* e,
+                 uint16_t u0, uint16_t v0, uint16_t u1, uint16_t v1);
     void whiteQuad(const double xs[4], const double ys[4]);
-    void pushVertex(float x, float y, float u, float v);
-    void setBlendState();
+    // The tiles a box touches, held to the grid (x0 > x1 or y0 > y1: none).
+    void tiles(const Box& b, int& x0, int& y0, int& x1, int& y1) const;
+    bool meetsLight(const Box& b) const;
+    void markLight(const Box& b);
+    void submit(Batch& b, BlendMode mode);
+    void setBlendState(BlendMode mode);
 
     QOpenGLShaderProgram* program_ = nullptr;
     QOpenGLBuffer vbo_{QOpenGLBuffer::VertexBuffer};
     QOpenGLBuffer ibo_{QOpenGLBuffer::IndexBuffer};
     QOpenGLVertexArrayObject vao_;
     int indexCapacity_ = 0;  // quads the index buffer covers
-    int locView_ = -1, locMode_ = -1;
+    int locView_ = -1, locMode_ = -1, locTexel_ = -1, locTex_ = -1;
     std::string error_;
 
     std::vector<Page> pages_;
-    std::unordered_map<Key, Entry, KeyHash> entries_;
-    std::vector<Vertex> batch_;
+    std::vector<Entry> entryList_;
+    std::unordered_map<Key, int, KeyHash> entries_;
+    // Direct lookups by image id (frames) and font id (code points below 256).
+    std::vector<std::vector<int>> imageFrames_;
+    std::vector<std::vector<GlyphSlot>> fontGlyphs_;
+    std::unordered_map<Key, GlyphSlot, KeyHash> otherGlyphs_;
+
+    Batch normal_, light_;
     int batchPage_ = -1;
-    BlendMode batchBlend_ = BlendMode::Alpha;
-    uint8_t cr8_ = 255, cg8_ = 255, cb8_ = 255, ca8_ = 255;  // colour of the vertices being built
+    BlendMode batchBlend_ = BlendMode::Alpha;  // blend mode of normal_
+    // Where pending light quads can change pixels: one box per 32-pixel tile, and their union.
+    static constexpr int kTile = 32;
+    int tilesX_ = 0, tilesY_ = 0;
+    std::vector<Box> tileBox_;
+    std::vector<uint8_t> tileUsed_;
+    std::vector<int> tilesMarked_;
+    Box lightAll_{0, 0, -1, -1};
+
+    // The colour of the last quad, packed.
+    int lastR_ = -1, lastG_ = -1, lastB_ = -1;
+    double lastA_ = -1;
+    uint32_t lastPacked_ = 0;
+    bool plain_ = false;
+    bool timing_ = false;
     int viewW_ = 1, viewH_ = 1;
-    int drawCalls_ = 0, quadsTotal_ = 0;
+    int drawCalls_ = 0, quadsTotal_ = 0, dropped_ = 0;
+    double uploadMs_ = 0, issueMs_ = 0;
 };
 
 }  // namespace gw

@@ -1,6 +1,8 @@
 // FreeType rasterisation of the drawing font and the fixed box font of the tests.
 #include "ui/render/ImageFont.h"
 
+#include <algorithm>
+
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
@@ -70,6 +72,7 @@ std::shared_ptr<ImageFont> ImageFont::makeFixed(int advance, int height) {
 }
 
 const Glyph& ImageFont::glyph(uint32_t cp) const {
+    if (cp < 128 && ascii_[cp]) return *ascii_[cp];
     auto it = glyphs_.find(cp);
     if (it != glyphs_.end()) return it->second;
     Glyph g;
@@ -107,11 +110,18 @@ const Glyph& ImageFont::glyph(uint32_t cp) const {
             }
         }
     }
-    return glyphs_.emplace(cp, std::move(g)).first->second;
+    const Glyph& made = glyphs_.emplace(cp, std::move(g)).first->second;
+    if (cp < 128) ascii_[cp] = &made;
+    return made;
 }
 
 int ImageFont::textWidth(const std::string& utf8) const {
     int w = 0;
+    // Titles and captions are mostly ASCII: measured without decoding into a list first.
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; })) {
+        for (char c : utf8) w += glyph(static_cast<uint8_t>(c)).advance;
+        return w;
+    }
     for (uint32_t cp : decodeUtf8(utf8)) w += glyph(cp).advance;
     return w;
 }

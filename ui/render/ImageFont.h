@@ -20,6 +20,11 @@ struct Glyph {
 
 class ImageFont {
 public:
+    ImageFont() = default;
+    // Not copied: the code-point table points into this font's own glyph map.
+    ImageFont(const ImageFont&) = delete;
+    ImageFont& operator=(const ImageFont&) = delete;
+
     // Rasterises `path` at `pixelSize`; nullptr when the file cannot be read as a font.
     static std::shared_ptr<ImageFont> load(const std::string& path, int pixelSize);
     // A font of fixed-size box glyphs, for tests that must not depend on a font file.
@@ -38,6 +43,7 @@ private:
     int size_ = 0, lineHeight_ = 0, ascent_ = 0;
     int fixedAdvance_ = -1;
     mutable std::map<uint32_t, Glyph> glyphs_;
+    mutable const Glyph* ascii_[128] = {};  // glyphs_ entries of the first 128 code points, once made
     std::shared_ptr<void> face_;  // FreeType face kept for glyphs rendered on first use
     uint64_t id_ = 0;
     friend class FontBuilder;
