@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include <algorithm>
 #include <map>
 
 #include "generators.h"
@@ -42,9 +43,18 @@ void BM_StepCompiled(benchmark::State& st) {
     TBoardEngine& b = board(static_cast<size_t>(st.range(0)));
     FastSimulator fs;
     fs.step(b.deviceList, 1);
-    for (auto _ : st) fs.step(b.deviceList, 1);
+    size_t writes = 0;
+    for (auto _ : st) {
+        fs.step(b.deviceList, 1);
+        writes += fs.compiled().lastSyncWrites();
+    }
     perDevice(st, b.deviceList.size());
     st.counters["fallbacks"] = static_cast<double>(fs.compiled().fallbackCount());
+    // Share of devices on the shared table op, and values written back into the model per step.
+    st.counters["table_share"] = static_cast<double>(fs.compiled().tableCount()) /
+                                 static_cast<double>(fs.compiled().deviceCount());
+    st.counters["writes"] =
+        static_cast<double>(writes) / static_cast<double>(std::max<benchmark::IterationCount>(st.iterations(), 1));
 }
 
 // The flat step alone, without writing back.

@@ -29,8 +29,9 @@ void CompiledCircuit::clear() {
     ops_.clear();
     pins_.clear();
     net_.assign(kFirstNet, 0);
-    shadow_.assign(kFirstNet, 0);
-    netRef_.assign(kFirstNet, nullptr);
+    shadow_.clear();
+    netRef_.assign(kFirstNet, &scratch_);
+    slotCount_ = kFirstNet;
     data_.clear();
     flags_.clear();
     dataShadow_.clear();
@@ -73,7 +74,6 @@ void CompiledCircuit::begin(size_t devices) {
     ops_.reserve(devices);
     pins_.reserve(devices * 4 + 16);
     net_.reserve(devices * 3 / 2 + kFirstNet);
-    shadow_.reserve(devices * 3 / 2 + kFirstNet);
     netRef_.reserve(devices * 3 / 2 + kFirstNet);
 }
 
@@ -81,18 +81,23 @@ void CompiledCircuit::finish() {
     // A table op reads four input pins whatever its count; the last one may reach past the end.
     for (int i = 0; i < 4; ++i) pins_.push_back(kZeroNet);
     types_ = {};
+    slotCount_ = net_.size();
+    while (net_.size() % 16) {
+        net_.push_back(0);
+        netRef_.push_back(&scratch_);
+    }
+    shadow_.assign(net_.size() / 16, 0);
+    for (size_t i = 0; i < net_.size(); ++i) shadow_[i / 16] |= static_cast<uint16_t>(net_[i] << (i % 16));
     changed_.assign(std::clamp<size_t>(net_.size(), 16, 4096), 0);
     ops_.shrink_to_fit();
     pins_.shrink_to_fit();
     net_.shrink_to_fit();
-    shadow_.shrink_to_fit();
     netRef_.shrink_to_fit();
 }
 
 uint32_t CompiledCircuit::newSlot(int* ref, uint8_t value) {
     const auto idx = static_cast<uint32_t>(net_.size());
     net_.push_back(value);
-    shadow_.push_back(value);
     netRef_.push_back(ref);
     return idx;
 }
@@ -327,7 +332,7 @@ template <class In, class Out>
 bool CompiledCircuit::addTable(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In in, Out out) {
     const TypeTable& tt = typeTable(dr, nIn, nOut);
     if (!tt.ok) return false;
-    if (tt.stateIn && d.data != 0 && d.data != 1) return false;  // a memory cell holding another value
+    if ((tt.stateIn || tt.stateOut) && d.data != 0 && d.data != 1) return false;  // holding another value
     uint16_t t[3] = {tt.t[0], tt.t[1], tt.t[2]};
     uint32_t pins[8];
     unsigned np = 0;
@@ -338,12 +343,7 @@ bool CompiledCircuit::addTable(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, 
             for (uint16_t& x : t) x = flipInput(x, static_cast<unsigned>(k));
     }
     uint32_t state = 0;
-    if (tt.stateIn || tt.stateOut) {
-        // A lamp's slot is only written; one holding neither 0 nor 1 starts at 2 so that its
-        // first step always writes the model.
-        const uint8_t v = d.data == 0 ? 0 : d.data == 1 ? 1 : 2;
-        state = newSlot(&d.data, v);
-    }
+    if (tt.stateIn || tt.stateOut) state = newSlot(&d.data, static_cast<uint8_t>(d.data));
     if (tt.stateIn) pins[np++] = state;
     const unsigned ni = np;
     for (size_t k = 0; k < nOut; ++k) {
@@ -408,6 +408,12 @@ void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In 
             op.aux = time > 0 ? static_cast<uint32_t>(time) : 0;
             ok = true;
         }
+    } else if (t == typeid(TLed)) {
+        if (nIn == 4 && nOut == 0) {
+            op.kind = kLed;
+            op.aux = newData(&d.data, d.data, nullptr);
+            ok = true;
+        }
     } else if (t == typeid(TDigital)) {
         const bool analog = static_cast<const TDigital*>(dr)->analog != 0;
         if (nIn == (analog ? 7u : 4u) && nOut == 0) {
@@ -451,10 +457,9 @@ void CompiledCircuit::step(SimEnvironment& env) {
 
     // Threaded dispatch: the table op, nearly every device, is tested for first with a branch
     // that is almost always taken; the other kinds jump through the table of labels.
-    static const void* const kLabels[kKindCount] = {&&L_kGate,    &&L_kRam,
-                                                    &&L_kCounter, &&L_kSwitch,  &&L_kClock,
-                                                    &&L_kRandom,  &&L_kDigit4,  &&L_kDigit7,
-                                                    &&L_kFallback};
+    static const void* const kLabels[kKindCount] = {&&L_kGate,   &&L_kRam,   &&L_kCounter, &&L_kSwitch,
+                                                    &&L_kClock,  &&L_kRandom, &&L_kLed,     &&L_kDigit4,
+                                                    &&L_kDigit7, &&L_kFallback};
     const uint32_t* p = pins_.data();
     const Op* opp = ops_.data();
     const Op* const opEnd = opp + ops_.size();
@@ -560,6 +565,12 @@ void CompiledCircuit::step(SimEnvironment& env) {
         for (int i = 0; i < 4; ++i) wrValue(p[i], v);
         GW_NEXT;
     }
+    L_kLed : {
+        // The first input that is not 0, else the last: with inputs of 0 and 1, whether any is 1.
+        const Op& op = *opp;
+        data[op.aux] = static_cast<int32_t>(rd(p[0]) | rd(p[1]) | rd(p[2]) | rd(p[3]));
+        GW_NEXT;
+    }
     L_kDigit4 : {
         const Op& op = *opp;
         data[op.aux] = kDigitMask[rd(p[0]) | rd(p[1]) << 1 | rd(p[2]) << 2 | rd(p[3]) << 3];
@@ -619,7 +630,6 @@ constexpr const uint8_t* kBitCount = kBits.count;
 void CompiledCircuit::syncToModel() {
     size_t writes = 0;
     const uint8_t* const v = net_.data();
-    uint8_t* const sh = shadow_.data();
     int* const* const ref = netRef_.data();
     uint32_t* const ch = changed_.data();
     const size_t cap = changed_.size();
@@ -637,39 +647,43 @@ void CompiledCircuit::syncToModel() {
     };
     // Slots whose value differs from what the model was last given, found 16 at a time without a
     // branch per slot: the positions of each byte of the difference mask come from a table and are
-    // stored as eight slot numbers, of which the count of set bits are kept.
+    // stored as eight slot numbers, of which as many as there are set bits are kept.
     size_t nc = 0;
-    const size_t n = net_.size();
-    size_t i = kFirstNet;
+    uint16_t* const sh = shadow_.data();
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
-    for (; i + 16 <= n; i += 16) {
+#endif
+    for (size_t blk = 0; blk < shadow_.size(); ++blk) {
+        const size_t i = blk * 16;
+#if defined(__SSE2__)
+        // Slot values are 0 or 1: shifted into each byte's top bit they make a movemask.
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sh + i));
-        const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b))) ^ 0xFFFFu;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(sh + i), a);
+        const auto now = static_cast<unsigned>(_mm_movemask_epi8(_mm_slli_epi64(a, 7)));
+#else
+        unsigned now = 0;
+        for (unsigned k = 0; k < 16; ++k) now |= static_cast<unsigned>(v[i + k]) << k;
+#endif
+        const unsigned m = now ^ sh[blk];
+        sh[blk] = static_cast<uint16_t>(now);
         if (nc + 16 > cap) {
             flush(nc);
             nc = 0;
         }
         for (unsigned half = 0; half < 2; ++half) {
             const unsigned mb = (m >> (8 * half)) & 0xFF;
-            const __m128i pos = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&kBitPos[mb])), zero);
-            const __m128i base = _mm_set1_epi32(static_cast<int>(i + 8 * half));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(ch + nc), _mm_add_epi32(_mm_unpacklo_epi16(pos, zero), base));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(ch + nc + 4), _mm_add_epi32(_mm_unpackhi_epi16(pos, zero), base));
+            const auto base = static_cast<uint32_t>(i + 8 * half);
+#if defined(__SSE2__)
+            const __m128i pos =
+                _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&kBitPos[mb])), zero);
+            const __m128i b = _mm_set1_epi32(static_cast<int>(base));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(ch + nc), _mm_add_epi32(_mm_unpacklo_epi16(pos, zero), b));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(ch + nc + 4),
+                             _mm_add_epi32(_mm_unpackhi_epi16(pos, zero), b));
+#else
+            for (unsigned k = 0; k < 8; ++k) ch[nc + k] = base + static_cast<uint32_t>((kBitPos[mb] >> (8 * k)) & 0xFF);
+#endif
             nc += kBitCount[mb];
         }
-    }
-#endif
-    for (; i < n; ++i) {
-        if (v[i] == sh[i]) continue;
-        sh[i] = v[i];
-        if (nc == cap) {
-            flush(nc);
-            nc = 0;
-        }
-        ch[nc++] = static_cast<uint32_t>(i);
     }
     flush(nc);
 
@@ -706,7 +720,7 @@ bool CompiledCircuit::flipTableEntry(size_t k, unsigned output, unsigned entry) 
 
 size_t CompiledCircuit::memoryBytes() const {
     return ops_.capacity() * sizeof(Op) + pins_.capacity() * sizeof(uint32_t) + net_.capacity() +
-           shadow_.capacity() + netRef_.capacity() * sizeof(int*) + data_.capacity() * sizeof(int32_t) +
+           shadow_.capacity() * sizeof(uint16_t) + netRef_.capacity() * sizeof(int*) + data_.capacity() * sizeof(int32_t) +
            flags_.capacity() + dataShadow_.capacity() * sizeof(int32_t) + flagsShadow_.capacity() +
            dataRef_.capacity() * sizeof(int*) + flagRef_.capacity() * sizeof(TCounterData*) +
            live_.capacity() * sizeof(TDevice*) + fallbacks_.capacity() * sizeof(Fallback) +

@@ -27,9 +27,10 @@
 //
 // The model and the flat form. Building reads net State, device data and counter flags from the
 // model. run() then changes only the flat form; syncToModel() compares the flat form with a copy of
-// what the model was last given and writes back exactly the values that differ. Recording changes
+// what the model was last given (one bit per slot, since every slot holds 0 or 1) and writes back
+// exactly the values that differ. Recording changes
 // during the step instead would tie every device to a running count and slow the step more than
-// the comparison costs (it reads two bytes per slot, 16 at a time). Until syncToModel() runs, net
+// the comparison costs (it reads a byte and a bit per slot, 16 slots at a time). Until syncToModel() runs, net
 // State and device data in the model are stale.
 //
 // The compiled form holds plain pointers to the devices, nets and state objects it was built from.
@@ -80,7 +81,8 @@ public:
     size_t deviceCount() const { return deviceCount_; }
     // Inner devices of IC devices, expanded into the flat form.
     size_t innerDeviceCount() const { return innerCount_; }
-    size_t netCount() const { return netRef_.size() - kFirstNet; }
+    // Slots of nets and inner wires (the slots of memory cells and lamps on the table op included).
+    size_t netCount() const { return slotCount_ - kFirstNet; }
     // Devices stepped through their draft's Update because the flat form has no kind for them.
     size_t fallbackCount() const { return fallbacks_.size(); }
     // Devices (inner ones included) stepped through the shared table op.
@@ -101,6 +103,7 @@ public:
         kSwitch,   // aux = index into live_
         kClock,    // aux = half period in ms
         kRandom,
+        kLed,      // a lamp holding a value other than 0 or 1 when built
         kDigit4,
         kDigit7,
         kFallback,  // aux = index into fallbacks_; its pins live in fallbackPins_
@@ -180,9 +183,12 @@ private:
 
     std::vector<Op> ops_;
     std::vector<uint32_t> pins_;
-    std::vector<uint8_t> net_;     // value per slot
-    std::vector<uint8_t> shadow_;  // per slot, the value the model was last given (2: neither 0 nor 1)
-    std::vector<int*> netRef_;     // the model's int per slot (null for slots 0 and 1)
+    // Value per slot, 0 or 1. Padded to a multiple of 16 slots for the sync's comparison.
+    std::vector<uint8_t> net_;
+    std::vector<uint16_t> shadow_;  // per 16 slots, the values the model was last given
+    std::vector<int*> netRef_;      // the model's int per slot (scratch_ for slots 0 and 1, padding)
+    size_t slotCount_ = kFirstNet;  // slots without the padding
+    int scratch_ = 0;
     std::vector<int32_t> data_;   // per stateful device outside the table op
     std::vector<uint8_t> flags_;  // counters: bit 0 addSignal, bit 1 subSignal
     std::vector<int32_t> dataShadow_;
