@@ -4,14 +4,27 @@
 // Things wholly outside the view are skipped, but only where that changes no pixel: each device
 // type's drawing extent is measured once (by drawing it into a renderer that only collects a
 // bounding box) and scaled per frame, with a margin for truncated text positions, glyph overhang
-// and filtering. A skipped device or net still loses its one-frame hover or highlight, exactly as
-// drawing it would have done, and a skipped caption is still measured. The skipping happens only
-// inside Draw, which knows the view; the layer operations called on their own draw everything.
+// and filtering. The skipping happens only inside Draw, which knows the view; the layer
+// operations called on their own draw everything.
+//
+// Finding what is in view costs what the view shows, not what the board holds: the board's
+// rectangle queries (devicesInRect, netsInRect) give the candidates in list order, for the view
+// widened by the farthest any device type in use draws from its reference point (titles and pin
+// captions may stick out of the body) and by the reach of a wire's caps and junction marks; the
+// exact per-object test above then picks what is drawn, so the drawing is the same as testing
+// every object. The types in use are collected as devices are appended; a list that shrank,
+// moved or changed at its ends is scanned again.
+//
+// A skipped device or net must still lose its one-frame hover or highlight, as drawing it would
+// have done, also when it is no candidate. Hovered devices are noted as the flag is set
+// (HoverNotes.h) and found again here; highlights are set by the modes on the net under the mouse,
+// so the nets at the mouse's grid point are cleared when they are not drawn.
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "board/BoardEngine.h"
+#include "model/HoverNotes.h"
 #include "ui/render/Pics.h"
 #include "ui/render/Renderer.h"
 
@@ -101,6 +114,18 @@ struct TBoardEngine::DrawExtentCache {
     std::vector<Entry> entries;
     size_t last = 0;
 
+    // The device types on the board: the farthest any of them draws from its reference point
+    // (unzoomed pixels), and what the device list looked like when it was last scanned.
+    double reach = 0;
+    size_t scanned = 0;
+    const void* listData = nullptr;
+    const TDevice* listFirst = nullptr;
+    const TDevice* listLast = nullptr;
+
+    // Scratch lists of one frame.
+    std::vector<TDevice*> candidates, drawn;
+    std::vector<TWireComplex*> nets;
+
     // Forgets every extent when the image set or the cell size differs from the last frame's.
     void prepare(Renderer& r, double cellX, double cellY) {
         if (&r.pics() != pics || cellX != fx || cellY != fy) {
@@ -109,8 +134,34 @@ struct TBoardEngine::DrawExtentCache {
             pics = &r.pics();
             fx = cellX;
             fy = cellY;
+            scanned = 0;
+            reach = 0;
         }
     }
+
+    // Brings `reach` up to date: appended devices are measured; anything else makes a new scan.
+    void scanTypes(Renderer& r, const std::vector<DevicePtr>& list) {
+        const bool appended = list.data() == listData && scanned <= list.size() && scanned > 0 &&
+                              list.front().get() == listFirst && list[scanned - 1].get() == listLast;
+        if (!appended) {
+            scanned = 0;
+            reach = 0;
+        }
+        for (; scanned < list.size(); ++scanned) {
+            const Extent& e = of(r, list[scanned]->draft);
+            if (!e.empty()) reach = std::max({reach, std::fabs(e.l), std::fabs(e.r), std::fabs(e.t), std::fabs(e.b)});
+        }
+        listData = list.data();
+        listFirst = list.empty() ? nullptr : list.front().get();
+        listLast = list.empty() ? nullptr : list.back().get();
+    }
+
+    // Whether a net or a device is drawn wholly outside the view of the frame being drawn
+    // (never outside Draw); m is the screen-pixel slack.
+    static bool netOutside(const TBoardEngine& board, const TWireComplex& w, double xMove, double yMove,
+                           double xScale, double yScale, double fx, double fy, double m);
+    bool deviceOutside(Renderer& r, const TBoardEngine& board, const TDevice& d, double xMove, double yMove,
+                       double xScale, double yScale, double fx, double fy, double m);
     const Extent& of(Renderer& r, const DraftPtr& d) {
         if (last < entries.size() && entries[last].draft == d) return entries[last].e;
         for (size_t i = 0; i < entries.size(); ++i)
@@ -235,72 +286,139 @@ void TBoardEngine::DrawBackground(Renderer& r, double xMove, double yMove, doubl
     }
 }
 
+namespace {
+
+// The closed grid rectangle holding every grid point whose screen position (origin + cell * g)
+// lies within `margin` pixels of [0, size]; false when the mapping cannot be inverted.
+bool gridSpan(double origin, double cell, double size, double margin, int& lo, int& hi) {
+    if (!std::isfinite(cell) || cell == 0 || !std::isfinite(origin) || !std::isfinite(margin)) return false;
+    double a = (-margin - origin) / cell, b = (size + margin - origin) / cell;
+    if (a > b) std::swap(a, b);
+    constexpr double lim = 1 << 30;  // beyond any board, and far from int overflow
+    lo = static_cast<int>(std::clamp(std::floor(a) - 1, -lim, lim));
+    hi = static_cast<int>(std::clamp(std::ceil(b) + 1, -lim, lim));
+    return true;
+}
+
+double wireMargin(Renderer& r, double xScale, double yScale) {
+    return slack(xScale, yScale) + std::max(std::fabs(xScale), std::fabs(yScale)) *
+                                       std::max(halfDiagonal(r.pics().wire.get()), halfDiagonal(r.pics().mark.get()));
+}
+
+}  // namespace
+
+bool TBoardEngine::DrawExtentCache::netOutside(const TBoardEngine& board, const TWireComplex& w, double xMove,
+                                               double yMove, double xScale, double yScale, double fx, double fy,
+                                               double m) {
+    if (board.cullW_ < 0 || w.lineList.empty()) return false;
+    int gl = w.lineList[0].sx, gr = gl, gt = w.lineList[0].sy, gb = gt;
+    for (const TLine& l : w.lineList) {
+        gl = std::min({gl, l.sx, l.ex});
+        gr = std::max({gr, l.sx, l.ex});
+        gt = std::min({gt, l.sy, l.ey});
+        gb = std::max({gb, l.sy, l.ey});
+    }
+    double a, b, c, d;
+    span(xMove, fx * xScale, gl, gr, a, b);
+    span(yMove, fy * yScale, gt, gb, c, d);
+    return board.outsideView(a - m, c - m, b + m, d + m);
+}
+
 void TBoardEngine::DrawWires(Renderer& r, double xMove, double yMove, double xScale, double yScale, double fx,
                              double fy) {
     r.setColor(0, 0, 0);
     r.setAlpha(1);
-    const double m = slack(xScale, yScale) +
-                     std::max(std::fabs(xScale), std::fabs(yScale)) *
-                         std::max(halfDiagonal(r.pics().wire.get()), halfDiagonal(r.pics().mark.get()));
-    for (size_t i = 0; i < wireComplexList.size(); ++i) {
-        TWireComplex& w = *wireComplexList[i];
-        if (cullW_ >= 0 && !w.lineList.empty()) {
-            int gl = w.lineList[0].sx, gr = gl, gt = w.lineList[0].sy, gb = gt;
-            for (const TLine& l : w.lineList) {
-                gl = std::min({gl, l.sx, l.ex});
-                gr = std::max({gr, l.sx, l.ex});
-                gt = std::min({gt, l.sy, l.ey});
-                gb = std::max({gb, l.sy, l.ey});
-            }
-            double a, b, c, d;
-            span(xMove, fx * xScale, gl, gr, a, b);
-            span(yMove, fy * yScale, gt, gb, c, d);
-            if (outsideView(a - m, c - m, b + m, d + m)) {
-                w.highlightIt = 0;  // drawing would have used up this frame's highlight
+    const double m = wireMargin(r, xScale, yScale);
+    int l, t, rr, b;
+    if (cullW_ >= 0 && gridSpan(xMove, fx * xScale, cullW_, m, l, rr) && gridSpan(yMove, fy * yScale, cullH_, m, t, b)) {
+        if (!drawExtents_) drawExtents_ = std::make_shared<DrawExtentCache>();
+        std::vector<TWireComplex*>& nets = drawExtents_->nets;
+        netsInRect(l, t, rr, b, nets);
+        for (TWireComplex* w : nets) {
+            if (DrawExtentCache::netOutside(*this, *w, xMove, yMove, xScale, yScale, fx, fy, m)) {
+                w->highlightIt = 0;  // drawing would have used up this frame's highlight
                 continue;
             }
+            w->Draw(r, xMove, yMove, xScale, yScale, fx, fy, 0);
+        }
+        // A net under the mouse may carry a highlight although it lies outside the view.
+        netsInRect(tx, ty, tx, ty, nets);
+        for (TWireComplex* w : nets)
+            if (DrawExtentCache::netOutside(*this, *w, xMove, yMove, xScale, yScale, fx, fy, m)) w->highlightIt = 0;
+        return;
+    }
+    for (size_t i = 0; i < wireComplexList.size(); ++i) {
+        TWireComplex& w = *wireComplexList[i];
+        if (DrawExtentCache::netOutside(*this, w, xMove, yMove, xScale, yScale, fx, fy, m)) {
+            w.highlightIt = 0;
+            continue;
         }
         w.Draw(r, xMove, yMove, xScale, yScale, fx, fy, 0);
     }
 }
 
+bool TBoardEngine::DrawExtentCache::deviceOutside(Renderer& r, const TBoardEngine& board, const TDevice& d,
+                                                  double xMove, double yMove, double xScale, double yScale, double fx,
+                                                  double fy, double m) {
+    if (board.cullW_ < 0) return false;
+    const Extent& e = of(r, d.draft);
+    if (e.empty()) return false;
+    double a, b, c, dd;
+    span(xMove + fx * xScale * d.xPos, xScale, e.l, e.r, a, b);
+    span(yMove + fy * yScale * d.yPos, yScale, e.t, e.b, c, dd);
+    return board.outsideView(a - m, c - m, b + m, dd + m);
+}
+
 void TBoardEngine::DrawDevices(Renderer& r, double xMove, double yMove, double xScale, double yScale, double fx,
                                double fy) {
     const bool cull = cullW_ >= 0;
-    if (cull && !drawExtents_) drawExtents_ = std::make_shared<DrawExtentCache>();
+    if (!drawExtents_) drawExtents_ = std::make_shared<DrawExtentCache>();
+    DrawExtentCache& cache = *drawExtents_;
     const double m = slack(xScale, yScale);
-    // Which devices reach into the view, decided once for all three passes.
-    visible_.assign(deviceList.size(), 1);
+    // Which devices reach into the view, decided once for all three passes, in list order.
+    std::vector<TDevice*>& drawn = cache.drawn;
+    drawn.clear();
     if (cull) {
-        drawExtents_->prepare(r, fx, fy);
-        for (size_t i = 0; i < deviceList.size(); ++i) {
-            const TDevice& d = *deviceList[i];
-            const Extent& e = drawExtents_->of(r, d.draft);
-            if (e.empty()) continue;
-            double a, b, c, dd;
-            span(xMove + fx * xScale * d.xPos, xScale, e.l, e.r, a, b);
-            span(yMove + fy * yScale * d.yPos, yScale, e.t, e.b, c, dd);
-            visible_[i] = outsideView(a - m, c - m, b + m, dd + m) ? 0 : 1;
+        cache.prepare(r, fx, fy);
+        cache.scanTypes(r, deviceList);
+        int l, t, rr, b;
+        const double mx = cache.reach * std::fabs(xScale) + m, my = cache.reach * std::fabs(yScale) + m;
+        if (gridSpan(xMove, fx * xScale, cullW_, mx, l, rr) && gridSpan(yMove, fy * yScale, cullH_, my, t, b)) {
+            devicesInRect(l, t, rr, b, cache.candidates);
+        } else {
+            cache.candidates.clear();
+            for (const DevicePtr& d : deviceList) cache.candidates.push_back(d.get());
         }
+        for (TDevice* d : cache.candidates) {
+            if (cache.deviceOutside(r, *this, *d, xMove, yMove, xScale, yScale, fx, fy, m))
+                d->hover = 0;  // as its drawing would have done
+            else
+                drawn.push_back(d);
+        }
+        // Devices hovered since the last frame may lie outside the view: found again by where
+        // they stood (only a device still in this board's list is touched).
+        for (const HoverNote& n : hoverNotes()) {
+            devicesInRect(n.x, n.y, n.x, n.y, cache.candidates);
+            for (TDevice* d : cache.candidates)
+                if (d == n.device && cache.deviceOutside(r, *this, *d, xMove, yMove, xScale, yScale, fx, fy, m))
+                    d->hover = 0;
+        }
+        hoverNotes().clear();
+    } else {
+        for (const DevicePtr& d : deviceList) drawn.push_back(d.get());
     }
-    for (size_t i = 0; i < deviceList.size(); ++i) {
-        if (!visible_[i]) {
-            deviceList[i]->hover = 0;  // as its drawing would have done
-            continue;
-        }
+    for (TDevice* d : drawn) {
         r.setColor(255, 255, 255);
         r.setAlpha(1);
-        deviceList[i]->Draw(r, xMove, yMove, xScale, yScale, fx, fy);
+        d->Draw(r, xMove, yMove, xScale, yScale, fx, fy);
     }
     r.setAlpha(1);
-    for (size_t i = 0; i < deviceList.size(); ++i)
-        if (visible_[i]) deviceList[i]->drawWireConnections(r, xMove, yMove, xScale, yScale, fx, fy);
+    for (TDevice* d : drawn) d->drawWireConnections(r, xMove, yMove, xScale, yScale, fx, fy);
     r.setAlpha(1);
     r.setColor(255, 255, 255);
-    for (size_t i = 0; i < deviceList.size(); ++i) {
-        if (!visible_[i]) continue;
-        deviceList[i]->drawInvertedInputs(r, xMove, yMove, xScale, yScale, fx, fy);
-        deviceList[i]->drawInvertedOutputs(r, xMove, yMove, xScale, yScale, fx, fy);
+    for (TDevice* d : drawn) {
+        d->drawInvertedInputs(r, xMove, yMove, xScale, yScale, fx, fy);
+        d->drawInvertedOutputs(r, xMove, yMove, xScale, yScale, fx, fy);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "model/Device.h"
 #include "model/Draft.h"
+#include "model/HoverNotes.h"
 #include "model/InputDevices.h"
 #include "model/LogicDevices.h"
 #include "model/Wire.h"
@@ -90,7 +91,17 @@ void TDraft::_drawTitle(Renderer& r, double px, double py, double sx, double sy,
                trunc(py - 0.5 * r.textHeight(name) * sy + 0.5 * odd(Height) * fy * sy));
 }
 
-void TDraft::mouseOverFunc(TDevice& device) const { device.hover = 1; }
+std::vector<HoverNote>& hoverNotes() {
+    static std::vector<HoverNote> notes;
+    return notes;
+}
+
+void TDraft::mouseOverFunc(TDevice& device) const {
+    device.hover = 1;
+    auto& notes = hoverNotes();
+    if (notes.size() >= 256) notes.erase(notes.begin());
+    notes.push_back(HoverNote{&device, device.xPos, device.yPos});
+}
 
 // --- TDevice ---
 

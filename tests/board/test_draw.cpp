@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <random>
 
 #include "BoardFixture.h"
 #include "model/InputDevices.h"
@@ -554,4 +556,132 @@ TEST_F(DrawTest, EmptyImageSetDrawsWithoutImages) {
             EXPECT_EQ(c.image, nullptr);
         }
     (void)d;
+}
+
+namespace {
+
+// The screen box a recorded call paints into, from its image frame, handle, scale and rotation,
+// or its text, rectangle, line or pixel.
+struct CallBox {
+    double l, t, r, b;
+};
+CallBox boxOf(const DrawCall& c) {
+    auto frame = [&](double w, double h, double hx, double hy, double sx, double sy) {
+        const double xs[4] = {-hx * sx, (w - hx) * sx, (w - hx) * sx, -hx * sx};
+        const double ys[4] = {-hy * sy, -hy * sy, (h - hy) * sy, (h - hy) * sy};
+        const double rad = c.rot * M_PI / 180, co = std::cos(rad), si = std::sin(rad);
+        CallBox bx{INFINITY, INFINITY, -INFINITY, -INFINITY};
+        for (int i = 0; i < 4; ++i) {
+            const double x = c.x + xs[i] * co - ys[i] * si, y = c.y + xs[i] * si + ys[i] * co;
+            bx = {std::min(bx.l, x), std::min(bx.t, y), std::max(bx.r, x), std::max(bx.b, y)};
+        }
+        return bx;
+    };
+    switch (c.op) {
+        case Op::Image:
+            return frame(c.image->frameWidth(), c.image->frameHeight(), c.image->handleX(), c.image->handleY(), c.sx,
+                         c.sy);
+        case Op::ImageRect: {
+            const double kx = c.w / c.image->frameWidth(), ky = c.h / c.image->frameHeight();
+            return frame(c.w, c.h, c.image->handleX() * kx, c.image->handleY() * ky, c.sx, c.sy);
+        }
+        case Op::Text:
+            return {c.x, c.y, c.x + c.font->textWidth(c.text) * c.sx, c.y + c.font->textHeight(c.text) * c.sy};
+        case Op::Rect: return {c.x, c.y, c.x + c.w, c.y + c.h};
+        case Op::Line:
+            return {std::min(c.x, c.x2), std::min(c.y, c.y2), std::max(c.x, c.x2) + 1, std::max(c.y, c.y2) + 1};
+        case Op::Plot: return {c.x, c.y, c.x + 1, c.y + 1};
+        default: return {-INFINITY, -INFINITY, INFINITY, INFINITY};
+    }
+}
+
+// The calls that reach into the view [0, w] x [0, h], each with the state it was drawn in.
+std::vector<DrawCall> onScreen(const std::vector<DrawCall>& calls, double w, double h) {
+    std::vector<DrawCall> out;
+    for (const DrawCall& c : calls) {
+        if (c.op == Op::Image || c.op == Op::ImageRect) {
+            if (!c.image) continue;
+        }
+        const CallBox bx = boxOf(c);
+        if (bx.r < 0 || bx.b < 0 || bx.l > w || bx.t > h) continue;
+        out.push_back(c);
+    }
+    return out;
+}
+
+// Equal in everything that shapes the pixels (the font in force matters to text only).
+bool sameCall(const DrawCall& a, const DrawCall& b) {
+    return a.op == b.op && a.r == b.r && a.g == b.g && a.b == b.b && a.alpha == b.alpha && a.blend == b.blend &&
+           a.rot == b.rot && a.sx == b.sx && a.sy == b.sy && (a.op != Op::Text || a.font == b.font) &&
+           a.image == b.image &&
+           a.frame == b.frame && a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h && a.x2 == b.x2 &&
+           a.y2 == b.y2 && a.text == b.text;
+}
+
+}  // namespace
+
+// Random boards seen through views of several positions and zooms: devices of every size with
+// titles and pin captions longer than their bodies, standing across the view's edges; nets with
+// long diagonal segments that only cross the view; inverted pins; lit lamps. The frame drawn
+// with the board's view queries must make exactly the calls that reach into the view of the
+// frame drawn by visiting everything, in the same order and state, and no more than a margin's
+// worth of others.
+TEST_F(DrawTest, ViewQueriesDrawTheSameCallsAsVisitingEverything) {
+    const double W = 320, H = 240;
+    std::mt19937 rng(2024);
+    auto pick = [&](int lo, int hi) { return lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1)); };
+    std::vector<DraftPtr> kinds = {std::make_shared<Titled>(2, 2, "Ein sehr langer Titel"),
+                                   std::make_shared<Titled>(3, 5, "x"), TSwich::Create(1), TLed::Create(255, 0, 0)};
+    auto capped = draft(2, 3, {{-1, 0}, {0, 2}}, {{1, 0}, {4, 4}});
+    capped->input_cap = {"in", "langer Eingang"};
+    capped->output_cap = {"", "ein Ausgang weit neben dem Gehaeuse"};
+    kinds.push_back(capped);
+    int checkedCalls = 0;
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE(round);
+        Board board;
+        board->bNetOn = board->bGridOn = board->bBorderOn = 0;
+        for (int i = 0; i < 120; ++i) {
+            auto d = std::make_shared<TDevice>(kinds[rng() % kinds.size()], pick(-30, 50), pick(-30, 40));
+            d->data = pick(0, 1);
+            for (auto& inv : d->invertedInputs) inv = pick(0, 1);
+            board->deviceList.push_back(d);
+        }
+        for (int i = 0; i < 40; ++i) {
+            auto w = std::make_shared<TWireComplex>();
+            w->State = pick(0, 1);
+            int x = pick(-60, 80), y = pick(-60, 70);
+            for (int k = pick(1, 4); k > 0; --k) {
+                // Long diagonals as often as short hops.
+                const int nx = x + (k % 2 ? pick(-90, 90) : pick(-3, 3)), ny = y + (k % 2 ? pick(-90, 90) : pick(-3, 3));
+                w->addWire(x, y, nx, ny);
+                x = nx, y = ny;
+            }
+            board->wireComplexList.push_back(w);
+        }
+        board->invalidateIndex();
+        const double zoom = std::array<double, 4>{1, 0.5, 1.75, 0.2}[round % 4];
+        const double xm = pick(-400, 300), ym = pick(-300, 250);
+        r.setPics(pics);
+        r.reset();
+        board->Draw(r, xm, ym, zoom, zoom, W, H);
+        std::vector<DrawCall> culled(r.calls.begin() + 1, r.calls.end());  // after the clear
+        r.reset();
+        board->DrawWires(r, xm, ym, zoom, zoom, 20, 20);
+        board->DrawDevices(r, xm, ym, zoom, zoom, 20, 20);
+        board->DrawCaptions(r, xm, ym, zoom, zoom, 20, 20);
+        const std::vector<DrawCall> all = r.calls;
+        const auto want = onScreen(all, W, H), got = onScreen(culled, W, H);
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t i = 0; i < want.size(); ++i)
+            ASSERT_TRUE(sameCall(got[i], want[i]))
+                << "call " << i << ": op " << static_cast<int>(got[i].op) << " / " << static_cast<int>(want[i].op)
+                << " at " << got[i].x << "," << got[i].y << " / " << want[i].x << "," << want[i].y << " colour "
+                << got[i].r << "," << got[i].g << "," << got[i].b << " / " << want[i].r << "," << want[i].g << ","
+                << want[i].b << " frame " << got[i].frame << " / " << want[i].frame;
+        checkedCalls += static_cast<int>(want.size());
+        // The skipping did skip: most of the board lies outside each view.
+        EXPECT_LT(culled.size(), all.size() / 2 + want.size());
+    }
+    EXPECT_GT(checkedCalls, 500);
 }
