@@ -10,9 +10,19 @@
 // fields hold shared_ptr too, so a stale one keeps its object alive (and flagged) instead of dangling.
 //
 // Hit tests scan the lists in list order and the first match wins. While a frame runs (Update opens a
-// FrameScope) they may answer from a spatial index kept in step with the board's own edits; the index
-// only ever returns what the plain scan would, in the same order. Code that changes device positions
-// or segment lists directly in the middle of a frame calls invalidateIndex() afterwards.
+// FrameScope) they answer from a spatial index instead, and the view queries (devicesInRect,
+// netsInRect) always do; the index only ever returns what the plain scan would, in the same order.
+//
+// Keeping the index right. Every edit made through the board's own operations (addDevice,
+// _removeDevice, the modes' placing, wiring, removing, cutting and moving, _connectWires,
+// _repairWireAfterSplit, _removeWire, generate, Destroy) updates it in place. Code outside the board
+// that changes deviceList or wireComplexList, a device's position or type, or a net's segment list
+// calls invalidateIndex() when it is done (the board file reader does after a read); the next query
+// then rebuilds the index from the lists. The one exception is cutting segments out of a net and
+// handing it straight to _repairWireAfterSplit, which replaces the net and everything the index knew
+// of it. As a safety net, opening a frame and the view queries compare the list lengths and the
+// first and last object of each list with the index (constant time) and rebuild on a mismatch; an
+// object moved or reshaped in place is not caught that way, so the call is not optional.
 //
 // Callbacks are a std::function plus a context pointer, stored as two fields and called as
 // func(arguments..., context). They start unset; calling an unset one is a no-op answering 0, so a
@@ -269,9 +279,8 @@ public:
     void _removeWire(TWireComplex* w);
 
     // --- hit-test index ---
-    // Held by Update for the length of a frame: within it the hit tests may use the spatial index.
-    // Opening one checks the index against the lists (catching edits made from outside since the
-    // last frame); scopes nest.
+    // Held by Update for the length of a frame: within it the hit tests use the spatial index.
+    // Opening one runs the constant-time check described at the top; scopes nest.
     class FrameScope {
     public:
         explicit FrameScope(TBoardEngine& board);
@@ -282,7 +291,8 @@ public:
     private:
         TBoardEngine& board_;
     };
-    // Tells the index that devices moved or segment lists changed behind the board's back.
+    // Tells the index that the lists, device positions or segment lists changed behind the board's
+    // back; it is rebuilt on its next use. Also counts as a circuit edit for the compiled step.
     void invalidateIndex();
     // How many times the index was rebuilt from the lists since the board was made.
     uint64_t indexRebuilds() const;

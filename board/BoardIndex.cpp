@@ -13,7 +13,6 @@ constexpr int kFineShift = 4;             // buckets of 16 x 16 grid points
 constexpr int kCoarseShift = 8;           // buckets of 256 x 256 grid points
 constexpr long long kMaxCellsPerBody = 64;
 constexpr long long kMaxCellsPerSegment = 16;
-constexpr long long kMaxRectPoints = 4096;
 
 uint64_t key(int x, int y) {
     return (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y);
@@ -51,10 +50,8 @@ Body bodyOf(int x, int y, int w, int h) {
 void FlatMultiMap::clear() {
     pairs_.clear();
     keys_.clear();
-    used_.clear();
+    slots_.clear();
     start_.clear();
-    count_.clear();
-    last_.clear();
     items_.clear();
     bits_ = 0;
 }
@@ -63,51 +60,63 @@ size_t FlatMultiMap::slotOf(uint64_t key) const {
     return static_cast<size_t>((key * 0x9E3779B97F4A7C15ULL) >> (64 - bits_));
 }
 
+void FlatMultiMap::rehash(unsigned bits) {
+    bits_ = bits;
+    const size_t mask = (size_t{1} << bits) - 1;
+    slots_.assign(mask + 1, kEmpty);
+    for (uint32_t id = 0; id < keys_.size(); ++id) {
+        size_t s = slotOf(keys_[id]);
+        while (slots_[s] != kEmpty) s = (s + 1) & mask;
+        slots_[s] = id;
+    }
+}
+
 void FlatMultiMap::build() {
-    bits_ = 4;
-    while ((size_t{1} << bits_) < 2 * pairs_.size()) ++bits_;
-    const size_t cap = size_t{1} << bits_, mask = cap - 1;
-    keys_.assign(cap, 0);
-    used_.assign(cap, 0);
-    count_.assign(cap, 0);
-    last_.assign(cap, UINT32_MAX);
-    std::vector<uint32_t> slot(pairs_.size());
+    // The table is sized by the distinct keys, which may be far fewer than the pairs (a bucket
+    // holds many objects): it grows as keys turn up instead of being sized for every pair.
+    keys_.clear();
+    rehash(4);
+    std::vector<uint32_t> id(pairs_.size());
     for (size_t i = 0; i < pairs_.size(); ++i) {
-        size_t s = slotOf(pairs_[i].first);
-        while (used_[s] && keys_[s] != pairs_[i].first) s = (s + 1) & mask;
-        used_[s] = 1;
-        keys_[s] = pairs_[i].first;
-        slot[i] = static_cast<uint32_t>(s);
-        // Positions arrive in ascending order, so a repeat is always the last one counted.
-        if (last_[s] != pairs_[i].second) {
-            last_[s] = pairs_[i].second;
-            ++count_[s];
+        const uint64_t k = pairs_[i].first;
+        size_t mask = slots_.size() - 1, s = slotOf(k);
+        while (slots_[s] != kEmpty && keys_[slots_[s]] != k) s = (s + 1) & mask;
+        if (slots_[s] == kEmpty) {
+            slots_[s] = static_cast<uint32_t>(keys_.size());
+            keys_.push_back(k);
+            if (2 * keys_.size() > slots_.size()) rehash(bits_ + 1);
+            id[i] = static_cast<uint32_t>(keys_.size() - 1);
         } else {
-            slot[i] = UINT32_MAX;
+            id[i] = slots_[s];
         }
     }
-    start_.assign(cap, 0);
-    uint32_t total = 0;
-    for (size_t s = 0; s < cap; ++s) {
-        start_[s] = total;
-        total += count_[s];
+    // Values arrive in ascending order, so a repeat under one key is always the last one counted.
+    std::vector<uint32_t> count(keys_.size(), 0), last(keys_.size(), kEmpty);
+    for (size_t i = 0; i < pairs_.size(); ++i) {
+        if (last[id[i]] == pairs_[i].second) {
+            id[i] = kEmpty;
+            continue;
+        }
+        last[id[i]] = pairs_[i].second;
+        ++count[id[i]];
     }
-    items_.resize(total);
-    std::vector<uint32_t> fill(start_);
+    start_.assign(keys_.size() + 1, 0);
+    for (size_t k = 0; k < keys_.size(); ++k) start_[k + 1] = start_[k] + count[k];
+    items_.resize(start_.back());
+    std::vector<uint32_t> fill(start_.begin(), start_.end() - 1);
     for (size_t i = 0; i < pairs_.size(); ++i)
-        if (slot[i] != UINT32_MAX) items_[fill[slot[i]]++] = pairs_[i].second;
+        if (id[i] != kEmpty) items_[fill[id[i]]++] = pairs_[i].second;
     pairs_.clear();
     pairs_.shrink_to_fit();
+    keys_.shrink_to_fit();
 }
 
 std::pair<const uint32_t*, const uint32_t*> FlatMultiMap::find(uint64_t key) const {
-    if (keys_.empty()) return {nullptr, nullptr};
-    const size_t mask = keys_.size() - 1;
-    for (size_t s = slotOf(key); used_[s]; s = (s + 1) & mask) {
-        if (keys_[s] == key) {
-            const uint32_t* b = items_.data() + start_[s];
-            return {b, b + count_[s]};
-        }
+    if (slots_.empty()) return {nullptr, nullptr};
+    const size_t mask = slots_.size() - 1;
+    for (size_t s = slotOf(key); slots_[s] != kEmpty; s = (s + 1) & mask) {
+        const uint32_t k = slots_[s];
+        if (keys_[k] == key) return {items_.data() + start_[k], items_.data() + start_[k + 1]};
     }
     return {nullptr, nullptr};
 }
@@ -304,47 +313,72 @@ int BoardIndex::devicesInRect(int l, int t, int r, int b, std::vector<TDevice*>&
 
 // --- nets ---
 
+namespace {
+constexpr long long kMaxCellsPerRun = 4;          // a run grows while its box spans at most 2 x 2 buckets
+constexpr uint32_t kMaxRunLength = 32;
+constexpr long long kMaxCoarseCellsPerSegment = 128;
+}  // namespace
+
+std::pair<const TLine*, const TLine*> BoardIndex::segmentsOf(const RunRec& run) const {
+    const std::vector<TLine>& lines = nets_[run.net].w->lineList;
+    if (static_cast<size_t>(run.first) + run.count > lines.size()) return {nullptr, nullptr};
+    const TLine* p = lines.data() + run.first;
+    return {p, p + run.count};
+}
+
+template <class F>
+void BoardIndex::forRunsIn(int l, int t, int r, int b, F&& f) const {
+    auto live = [&](uint32_t run) {
+        if (nets_[runs_[run].net].w) f(run);
+    };
+    for (int cy = cellOf(t); cy <= cellOf(b); ++cy)
+        for (int cx = cellOf(l); cx <= cellOf(r); ++cx) runFine_.forEach(key(cx, cy), live);
+    for (int cy = coarseOf(t); cy <= coarseOf(b); ++cy)
+        for (int cx = coarseOf(l); cx <= coarseOf(r); ++cx) runCoarse_.forEach(key(cx, cy), live);
+    for (uint32_t run : bigRuns_) live(run);
+}
+
 void BoardIndex::indexSegments(uint32_t net, size_t from, bool bulk) {
     const std::vector<TLine>& lines = nets_[net].w->lineList;
-    auto deadNet = [this](uint32_t s) { return this->deadNet(s); };
-    auto deadSeg = [this](uint32_t s) { return deadSegment(s); };
-    auto addEnd = [&](int x, int y) {
-        const uint64_t k = key(x, y);
-        if (bulk) {
-            ends_.add(k, net);
-            return;
-        }
-        bool there = false;
-        ends_.forEach(k, [&](uint32_t s) { there = there || s == net; });
-        if (!there) ends_.insert(k, net, deadNet);
+    auto deadRunAt = [this](uint32_t r) { return deadRun(r); };
+    auto boxOf = [](const TLine& ln) {
+        return Body{std::min(ln.sx, ln.ex), std::min(ln.sy, ln.ey), std::max(ln.sx, ln.ex), std::max(ln.sy, ln.ey)};
     };
-    for (size_t i = from; i < lines.size(); ++i) {
-        const TLine& ln = lines[i];
-        const auto seg = static_cast<uint32_t>(segments_.size());
-        const SegRec rec{net, std::min(ln.sx, ln.ex), std::min(ln.sy, ln.ey), std::max(ln.sx, ln.ex),
-                         std::max(ln.sy, ln.ey)};
-        segments_.push_back(rec);
-        addEnd(ln.sx, ln.sy);
-        addEnd(ln.ex, ln.ey);
+    size_t i = from;
+    while (i < lines.size()) {
+        const size_t first = i;
+        Body box = boxOf(lines[i++]);
+        if (cellCount(box.l, box.t, box.r, box.b, kFineShift) <= kMaxCellsPerRun) {
+            while (i < lines.size() && i - first < kMaxRunLength) {
+                const Body s = boxOf(lines[i]);
+                const Body u{std::min(box.l, s.l), std::min(box.t, s.t), std::max(box.r, s.r), std::max(box.b, s.b)};
+                if (cellCount(u.l, u.t, u.r, u.b, kFineShift) > kMaxCellsPerRun) break;
+                box = u;
+                ++i;
+            }
+        }
+        const auto run = static_cast<uint32_t>(runs_.size());
+        runs_.push_back(RunRec{net, static_cast<uint32_t>(first), static_cast<uint32_t>(i - first), box.l, box.t,
+                               box.r, box.b});
         GrowingMultiMap* map = nullptr;
         int shift = 0;
-        if (cellCount(rec.l, rec.t, rec.r, rec.b, kFineShift) <= kMaxCellsPerSegment) {
-            map = &segFine_;
+        if (cellCount(box.l, box.t, box.r, box.b, kFineShift) <= kMaxCellsPerSegment) {
+            map = &runFine_;
             shift = kFineShift;
-        } else if (cellCount(rec.l, rec.t, rec.r, rec.b, kCoarseShift) <= kMaxCellsPerSegment) {
-            map = &segCoarse_;
+        } else if (cellCount(box.l, box.t, box.r, box.b, kCoarseShift) <= kMaxCoarseCellsPerSegment) {
+            map = &runCoarse_;
             shift = kCoarseShift;
         } else {
-            if (!bulk) std::erase_if(bigSegments_, deadSeg);
-            bigSegments_.push_back(seg);
+            if (!bulk) std::erase_if(bigRuns_, deadRunAt);
+            bigRuns_.push_back(run);
             continue;
         }
-        for (int cy = rec.t >> shift; cy <= rec.b >> shift; ++cy) {
-            for (int cx = rec.l >> shift; cx <= rec.r >> shift; ++cx) {
+        for (int cy = box.t >> shift; cy <= box.b >> shift; ++cy) {
+            for (int cx = box.l >> shift; cx <= box.r >> shift; ++cx) {
                 if (bulk)
-                    map->add(key(cx, cy), seg);
+                    map->add(key(cx, cy), run);
                 else
-                    map->insert(key(cx, cy), seg, deadSeg);
+                    map->insert(key(cx, cy), run, deadRunAt);
             }
         }
     }
@@ -355,11 +389,10 @@ void BoardIndex::rebuildNets() {
     ++rebuilds_;
     nets_.clear();
     netSlot_.clear();
-    segments_.clear();
-    ends_.clear();
-    segFine_.clear();
-    segCoarse_.clear();
-    bigSegments_.clear();
+    runs_.clear();
+    runFine_.clear();
+    runCoarse_.clear();
+    bigRuns_.clear();
     const auto& list = board_.wireComplexList;
     nets_.reserve(list.size());
     for (size_t i = 0; i < list.size(); ++i) {
@@ -369,9 +402,8 @@ void BoardIndex::rebuildNets() {
         indexSegments(slot, 0, true);
     }
     netSlot_.build();
-    ends_.build();
-    segFine_.build();
-    segCoarse_.build();
+    runFine_.build();
+    runCoarse_.build();
     liveNets_ = list.size();
     nextNetOrder_ = list.size();
     netsDirty_ = false;
@@ -407,7 +439,7 @@ void BoardIndex::netRemoved(const TWireComplex* w) {
         netsDirty_ = true;
         return;
     }
-    // Its ends and segments stay in the buckets, recognised as dead by their net's empty record.
+    // Its runs stay in the buckets, recognised as dead by their net's empty record.
     nets_[s].w.reset();
     netSlot_.set(w, SlotMap::kNone);
     --liveNets_;
@@ -417,20 +449,30 @@ void BoardIndex::wiresAt(int x, int y, std::vector<const WirePtrFwd*>& out) {
     ensureNets();
     out.clear();
     hits_.clear();
-    ends_.forEach(key(x, y), [&](uint32_t s) {
-        if (nets_[s].w) hits_.push_back({nets_[s].order, s});
+    forRunsIn(x, y, x, y, [&](uint32_t ri) {
+        const RunRec& run = runs_[ri];
+        if (x < run.l || x > run.r || y < run.t || y > run.b) return;
+        for (auto [p, e] = segmentsOf(run); p != e; ++p) {
+            if ((p->sx == x && p->sy == y) || (p->ex == x && p->ey == y)) {
+                hits_.push_back({nets_[run.net].order, run.net});
+                return;
+            }
+        }
     });
     if (hits_.size() > 1) sortUnique(hits_);
     for (const auto& h : hits_) out.push_back(&nets_[h.second].w);
 }
 
 int BoardIndex::anyWireEndIn(int l, int t, int r, int b) {
-    if ((static_cast<long long>(r) - l + 1) * (static_cast<long long>(b) - t + 1) > kMaxRectPoints) return -1;
+    if (cellCount(l, t, r, b, kFineShift) > kMaxCellsPerBody) return -1;
     ensureNets();
+    auto in = [&](int x, int y) { return l <= x && x <= r && t <= y && y <= b; };
     bool found = false;
-    for (int y = t; y <= b && !found; ++y)
-        for (int x = l; x <= r && !found; ++x)
-            ends_.forEach(key(x, y), [&](uint32_t s) { found = found || nets_[s].w != nullptr; });
+    forRunsIn(l, t, r, b, [&](uint32_t ri) {
+        const RunRec& run = runs_[ri];
+        if (found || !meets(l, t, r, b, run.l, run.t, run.r, run.b)) return;
+        for (auto [p, e] = segmentsOf(run); p != e && !found; ++p) found = in(p->sx, p->sy) || in(p->ex, p->ey);
+    });
     return found ? 1 : 0;
 }
 
@@ -439,18 +481,19 @@ int BoardIndex::netsInRect(int l, int t, int r, int b, std::vector<TWireComplex*
     if (l > r || t > b) return 1;
     ensureNets();
     const long long cells = cellCount(l, t, r, b, kFineShift);
-    if (cells > 64 + static_cast<long long>(segments_.size() / 16)) return -1;
+    if (cells > 64 + static_cast<long long>(runs_.size() / 16)) return -1;
     hits_.clear();
-    auto consider = [&](uint32_t seg) {
-        const SegRec& s = segments_[seg];
-        const NetRec& n = nets_[s.net];
-        if (n.w && meets(l, t, r, b, s.l, s.t, s.r, s.b)) hits_.push_back({n.order, s.net});
-    };
-    for (int cy = cellOf(t); cy <= cellOf(b); ++cy)
-        for (int cx = cellOf(l); cx <= cellOf(r); ++cx) segFine_.forEach(key(cx, cy), consider);
-    for (int cy = coarseOf(t); cy <= coarseOf(b); ++cy)
-        for (int cx = coarseOf(l); cx <= coarseOf(r); ++cx) segCoarse_.forEach(key(cx, cy), consider);
-    for (uint32_t seg : bigSegments_) consider(seg);
+    forRunsIn(l, t, r, b, [&](uint32_t ri) {
+        const RunRec& run = runs_[ri];
+        if (!meets(l, t, r, b, run.l, run.t, run.r, run.b)) return;
+        for (auto [p, e] = segmentsOf(run); p != e; ++p) {
+            if (meets(l, t, r, b, std::min(p->sx, p->ex), std::min(p->sy, p->ey), std::max(p->sx, p->ex),
+                      std::max(p->sy, p->ey))) {
+                hits_.push_back({nets_[run.net].order, run.net});
+                return;
+            }
+        }
+    });
     sortUnique(hits_);
     for (const auto& h : hits_) out.push_back(nets_[h.second].w.get());
     return 1;

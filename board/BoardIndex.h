@@ -28,12 +28,13 @@ namespace gw {
 class TBoardEngine;
 class TDevice;
 class TWireComplex;
+struct TLine;
 using DevicePtrFwd = std::shared_ptr<TDevice>;
 using WirePtrFwd = std::shared_ptr<TWireComplex>;
 
 // A multimap from 64-bit keys to ascending lists of values, built in one go from (key, value)
-// pairs given in ascending value order: open addressing for the keys, one flat array for the
-// values. Building allocates a handful of arrays, not one per key.
+// pairs given in ascending value order: open addressing over the distinct keys, one flat array for
+// the values. Building allocates a handful of arrays, not one per key.
 class FlatMultiMap {
 public:
     void clear();
@@ -43,11 +44,13 @@ public:
     std::pair<const uint32_t*, const uint32_t*> find(uint64_t key) const;
 
 private:
+    static constexpr uint32_t kEmpty = UINT32_MAX;
     size_t slotOf(uint64_t key) const;
+    void rehash(unsigned bits);
     std::vector<std::pair<uint64_t, uint32_t>> pairs_;
-    std::vector<uint64_t> keys_;
-    std::vector<uint8_t> used_;
-    std::vector<uint32_t> start_, count_, last_;
+    std::vector<uint64_t> keys_;     // distinct keys, by key number
+    std::vector<uint32_t> slots_;    // open addressing: key number or kEmpty
+    std::vector<uint32_t> start_;    // key number -> its values in items_ (one more entry at the end)
     std::vector<uint32_t> items_;
     unsigned bits_ = 0;
 };
@@ -157,9 +160,14 @@ private:
         uint64_t order;
         size_t segments;  // how many of its segments are indexed
     };
-    struct SegRec {
+    // A run of consecutive segments of one net lying close together (or one long segment), filed
+    // by the box around them: a net drawn cell by cell files one entry per few cells, not one per
+    // segment. Queries test the run's segments themselves. The board only ever appends to a live
+    // net's segment list, so a run's range stays valid while its net lives.
+    struct RunRec {
         uint32_t net;
-        int l, t, r, b;  // closed bounding box
+        uint32_t first, count;  // range in the net's segment list
+        int l, t, r, b;         // closed box around the run's segments
     };
     void rebuildDevices();
     void rebuildNets();
@@ -176,7 +184,13 @@ private:
     bool liveNet(const TWireComplex* w) const;
     bool deadDevice(uint32_t slot) const { return !devices_[slot].d; }
     bool deadNet(uint32_t slot) const { return !nets_[slot].w; }
-    bool deadSegment(uint32_t seg) const { return !nets_[segments_[seg].net].w; }
+    bool deadRun(uint32_t run) const { return !nets_[runs_[run].net].w; }
+    // Calls f(run) for every live run filed under a bucket the closed rectangle touches (a run
+    // may come more than once).
+    template <class F>
+    void forRunsIn(int l, int t, int r, int b, F&& f) const;
+    // The segments of a live run, or an empty range when the list no longer holds them.
+    std::pair<const TLine*, const TLine*> segmentsOf(const RunRec& run) const;
 
     TBoardEngine& board_;
     bool devicesDirty_ = true, netsDirty_ = true;
@@ -191,11 +205,10 @@ private:
 
     std::vector<NetRec> nets_;
     SlotMap netSlot_;
-    std::vector<SegRec> segments_;
-    GrowingMultiMap ends_;             // grid point -> net records with a segment end there
-    GrowingMultiMap segFine_;          // 16 x 16 bucket -> segments whose box spans few of them
-    GrowingMultiMap segCoarse_;        // 256 x 256 bucket -> longer segments
-    std::vector<uint32_t> bigSegments_;
+    std::vector<RunRec> runs_;
+    GrowingMultiMap runFine_;          // 16 x 16 bucket -> runs whose box spans few of them
+    GrowingMultiMap runCoarse_;        // 256 x 256 bucket -> long segments
+    std::vector<uint32_t> bigRuns_;    // longer still
     size_t liveNets_ = 0;
     uint64_t nextNetOrder_ = 0;
 

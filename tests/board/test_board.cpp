@@ -2,6 +2,7 @@
 // changed flag.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 
 #include "BoardFixture.h"
@@ -172,6 +173,77 @@ TEST(BoardRect, DevicesAndNetsMeetingARectangleInListOrder) {
     const DevicePtr f = b->addDevice(draft(2, 2), -8, -8);  // shares the corner (-8,-8) with c
     b->devicesInRect(-9, -9, -7, -7, devs);
     EXPECT_EQ(devs, (Devs{c.get(), f.get()}));
+}
+
+// Tools outside the board edit its lists directly. Whatever changes a list's length or its first
+// or last object is noticed when a frame opens or a view query runs, without invalidateIndex();
+// moving a device in place needs the call. Each case starts from an index built in a frame.
+TEST(BoardIndexFreshness, EditsFromOutsideAreNoticed) {
+    struct Case {
+        const char* what;
+        std::function<void(TBoardEngine&)> edit;
+        int x, y;           // probe point
+        int devicesThere;   // devices whose closed body holds it afterwards (first-added first)
+        int netsThere;
+    };
+    auto gate = draft(2, 2);
+    auto devAt = [&](int x, int y) { return std::make_shared<TDevice>(gate, x, y); };
+    auto netAt = [](int x, int y) {
+        auto w = std::make_shared<TWireComplex>();
+        w->addWire(x, y, x + 1, y);
+        return w;
+    };
+    const Case cases[] = {
+        {"device appended", [&](TBoardEngine& b) { b.deviceList.push_back(devAt(25, 0)); }, 25, 0, 1, 0},
+        {"device list replaced, same length",
+         [&](TBoardEngine& b) {
+             b.deviceList.clear();
+             for (int i = 0; i < 3; ++i) b.deviceList.push_back(devAt(30 + 10 * i, 0));
+         },
+         0, 0, 0, 0},
+        {"middle device erased", [&](TBoardEngine& b) { b.deviceList.erase(b.deviceList.begin() + 1); }, 10, 0, 0, 0},
+        {"device put first", [&](TBoardEngine& b) { b.deviceList.insert(b.deviceList.begin(), devAt(0, 1)); }, 0, 0, 2, 0},
+        {"moved in place, then told",
+         [&](TBoardEngine& b) {
+             b.deviceList[2]->xPos = 50;
+             b.invalidateIndex();
+         },
+         50, 0, 1, 0},
+        {"net appended", [&](TBoardEngine& b) { b.wireComplexList.push_back(netAt(0, 5)); }, 1, 5, 0, 1},
+        {"nets cleared", [&](TBoardEngine& b) { b.wireComplexList.clear(); }, 0, 3, 0, 0},
+        {"segment cut out and the net repaired",
+         [&](TBoardEngine& b) {
+             TWireComplex& w = *b.wireComplexList[0];
+             w.lineList.erase(w.lineList.begin());
+             b._repairWireAfterSplit(&w);
+         },
+         0, 3, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Board b;
+        for (int i = 0; i < 3; ++i) b->addDevice(gate, 10 * i, 0);
+        b.wire(0, 3, 3, 3);
+        {
+            TBoardEngine::FrameScope frame(*b);
+            ASSERT_NE(b->getDeviceAt(0, 0, 0), nullptr);
+            ASSERT_EQ(b->getWiresAt(0, 3).size(), 1u);
+        }
+        c.edit(*b);
+        std::vector<TDevice*> devs;
+        std::vector<TWireComplex*> nets;
+        b->devicesInRect(c.x, c.y, c.x, c.y, devs);
+        b->netsInRect(c.x, c.y, c.x, c.y, nets);
+        EXPECT_EQ(static_cast<int>(devs.size()), c.devicesThere);
+        EXPECT_EQ(static_cast<int>(nets.size()), c.netsThere);
+        TBoardEngine::FrameScope frame(*b);
+        const DevicePtr first = b->getDeviceAt(c.x, c.y, 0);
+        EXPECT_EQ(first != nullptr, c.devicesThere > 0);
+        if (first) {
+            EXPECT_EQ(first.get(), devs[0]);
+        }
+        EXPECT_EQ(static_cast<int>(b->getWiresAt(c.x, c.y).size()), c.netsThere);
+    }
 }
 
 TEST(BoardPins, OnlyTheFirstDeviceOnASharedBorderPointIsExamined) {
