@@ -18,20 +18,20 @@
 // of kinds would turn into a stream of mispredicted jumps. The tables are built by running the
 // type's own Update on every input combination, so they cannot drift from the type's behaviour.
 // Other kinds (counters, wide gates, the constant source, clocks, switches, digit displays, memory
-// cells holding other values) have ops of their own with inversion flags in the top bit of their
+// cells and lamps holding other values when built) have ops of their own with inversion flags in the top bit of their
 // pins. Types this form does not know (and built-in types with odd parameters) are stepped through
 // their draft's own Update with input and output values taken from and given to the flat arrays.
-// Counters, displays and odd memory cells keep their value in a data array; counters keep their
-// two edge flags beside it. Switches read their data word live from the model each step, because
+// Counters, displays and memory cells and lamps built holding another value keep their value in a
+// data array; counters keep their two edge flags beside it. Switches read their data word live from the model each step, because
 // the board's mouse handling changes it between steps.
 //
 // The model and the flat form. Building reads net State, device data and counter flags from the
 // model. run() then changes only the flat form; syncToModel() compares the flat form with a copy of
 // what the model was last given (one bit per slot, since every slot holds 0 or 1) and writes back
-// exactly the values that differ. Recording changes
+// exactly the values that differ, so any number of steps may run between syncs. Recording changes
 // during the step instead would tie every device to a running count and slow the step more than
-// the comparison costs (it reads a byte and a bit per slot, 16 slots at a time). Until syncToModel() runs, net
-// State and device data in the model are stale.
+// the comparison costs (a byte and a bit per slot, 16 slots at a time). Until syncToModel() runs,
+// net State and device data in the model are stale.
 //
 // The compiled form holds plain pointers to the devices, nets and state objects it was built from.
 // Any structural change of the circuit (devices added or removed, pins connected or disconnected,
