@@ -308,6 +308,11 @@ private:
     int frameDepth_ = 0;
     uint64_t circuitVersion_ = 1;
     std::unique_ptr<FastSimulator> fastSim_;
+    // The devices whose type acts when not clicked (push buttons), in list order, as of the
+    // circuit version and list length they were collected at.
+    std::vector<TDevice*> releasable_;
+    uint64_t releasableVersion_ = 0;
+    size_t releasableSize_ = SIZE_MAX;
     mutable std::vector<const WirePtr*> hits_;  // scratch for indexed net lookups
 
     // Off-screen skipping while Draw runs (BoardDraw.cpp): the view size (-1 outside Draw), the

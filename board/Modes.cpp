@@ -102,9 +102,18 @@ void TBoardEngine::updateDefaultMode() {
         }
         if (md) d->whileClick(); else d->noClick();
     }
-    // Index loop: a click handler never edits the list, but this stays safe if one ever did.
-    for (size_t i = 0; i < deviceList.size(); ++i)
-        if (deviceList[i] != d) deviceList[i]->noClick();
+    // Every other device is released. Only types whose release does something need the call, so
+    // they are collected once per circuit change instead of visiting the whole list every frame.
+    if (releasableVersion_ != circuitVersion_ || releasableSize_ != deviceList.size()) {
+        releasable_.clear();
+        for (const DevicePtr& dev : deviceList)
+            if (dev->draft && dev->draft->actsWhenNotClicked()) releasable_.push_back(dev.get());
+        releasableVersion_ = circuitVersion_;
+        releasableSize_ = deviceList.size();
+    }
+    // A release only sets the device's own data; it never edits the list.
+    for (size_t i = 0; i < releasable_.size(); ++i)
+        if (releasable_[i] != d.get()) releasable_[i]->noClick();
 }
 
 // --- device mode: placing devices of one type ---

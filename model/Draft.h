@@ -79,6 +79,9 @@ public:
     virtual void onClickFunc(TDevice& /*device*/) const {}
     virtual void noClickFunc(TDevice& /*device*/) const {}
     virtual void whileClickFunc(TDevice& /*device*/) const {}
+    // Whether noClickFunc can change a device of this type. The default mode releases every device
+    // not under the pressed mouse each frame; on large boards it visits only these.
+    virtual bool actsWhenNotClicked() const { return false; }
 };
 
 // Base of the built-in kinds; adds nothing.

@@ -23,6 +23,7 @@ public:
     void onClickFunc(TDevice& device) const override;
     void whileClickFunc(TDevice& device) const override;
     void noClickFunc(TDevice& device) const override;
+    bool actsWhenNotClicked() const override { return !checkAble; }
     void Draw(Renderer& r, double px, double py, double sx, double sy, double fx, double fy,
               const TDevice* device) const override;
     void DrawGhost(Renderer& r, double px, double py, double sx, double sy, double fx,

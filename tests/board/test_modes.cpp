@@ -22,6 +22,7 @@ public:
     void onClickFunc(TDevice& d) const override { log[&d] += "c"; }
     void whileClickFunc(TDevice& d) const override { log[&d] += "w"; }
     void noClickFunc(TDevice& d) const override { log[&d] += "n"; }
+    bool actsWhenNotClicked() const override { return true; }
 };
 
 // An Update with the mouse over the middle of grid point (x, y).
@@ -165,6 +166,37 @@ TEST(DefaultMode, PushButtonAndToggleSwitch) {
     EXPECT_EQ(data[2], 1);
     EXPECT_EQ(data[3], 0);
     EXPECT_EQ(data[4], 0);
+}
+
+// Releasing is done for the push buttons the board holds now: one placed, read from outside or
+// removed since the last frame is released (or left alone) like any other.
+TEST(DefaultMode, ReleaseFollowsPlacedAndRemovedPushButtons) {
+    Board b;
+    auto first = b->addDevice(TSwich::Create(0), 0, 0);
+    at(b, 9, 9, 0, 0);
+    first->data = 1;
+    auto later = b->addDevice(TSwich::Create(0), 6, 0);
+    later->data = 1;
+    at(b, 9, 9, 0, 0);
+    EXPECT_EQ(first->data, 0);
+    EXPECT_EQ(later->data, 0) << "a push button placed after the last frame is released too";
+
+    // Appended straight to the list, as a file reader does, without telling the board.
+    auto outside = std::make_shared<TDevice>(TSwich::Create(0), 12, 0);
+    outside->data = 1;
+    b->deviceList.push_back(outside);
+    at(b, 9, 9, 0, 0);
+    EXPECT_EQ(outside->data, 0);
+
+    // A removed button is no longer visited (the sanitizer build would report a stale one).
+    b->_removeDevice(first.get());
+    first.reset();
+    at(b, 0, 0, 0, 0);
+    later->data = 1;
+    at(b, 6, 0, 0, 1);  // held on `later`: it stays pressed, the others are released
+    EXPECT_EQ(later->data, 1);
+    at(b, 9, 9, 0, 0);
+    EXPECT_EQ(later->data, 0);
 }
 
 // Pin marks: inputs green on a joinable net, outputs blue on an undriven one, yellow over empty
