@@ -1,7 +1,9 @@
 // Hit tests, the placement rule and whole mode frames on a large board: 10,000 devices and
 // 10,000 nets. Each query runs twice: as a plain list scan (outside a frame) and inside a frame,
 // where the board may answer from its spatial index. Both must give the same answers; the test
-// suite checks that, this program only times them.
+// suite checks that, this program only times them. Then the frames that edit (the index follows
+// each edit in place), opening a frame, the view queries, and frame opening and view queries on a
+// generated board of 1,000,000 devices.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -10,6 +12,7 @@
 
 #include "board/BoardEngine.h"
 #include "board/Consistency.h"
+#include "generators.h"
 #include "model/LogicDevices.h"
 
 using namespace gw;
@@ -151,7 +154,7 @@ void BM_frame_wireMode(benchmark::State& st) {
     });
 }
 
-// What opening a frame costs: the index is checked against both lists (nothing changed here).
+// What opening a frame costs: the cheap check for edits made behind the board's back.
 void BM_frameOpen(benchmark::State& st) {
     BigBoard& big = board();
     for (auto _ : st) {
@@ -160,7 +163,7 @@ void BM_frameOpen(benchmark::State& st) {
     }
 }
 
-// What a frame that edits the board pays on its next query: a full rebuild of the index.
+// A full rebuild of the index, as after invalidateIndex() (reading a file); edits no longer pay it.
 void BM_indexRebuild(benchmark::State& st) {
     BigBoard& big = board();
     for (auto _ : st) {
@@ -169,6 +172,170 @@ void BM_indexRebuild(benchmark::State& st) {
         benchmark::DoNotOptimize(big.b->getDeviceAt(3, 3, 0));
         benchmark::DoNotOptimize(big.b->countWiresAt(3, 3));
     }
+}
+
+// --- frames that edit ---
+// Each runs one frame in the mode that makes the edit, with the mouse on grid point (x, y): with
+// Arg 0 the frame's mode handling as Update runs it (frame opened, mode updated), with Arg 1 the
+// whole Update, including the simulation step, which recompiles after an edit. The board is put
+// back between iterations with the timer stopped.
+void editFrame(TBoardEngine& b, int x, int y, int press, int held, bool whole) {
+    if (whole) {
+        b.Update(20 * x, 20 * y, press, held, 0);
+        return;
+    }
+    TBoardEngine::FrameScope frame(b);
+    b.mx = 20 * x;
+    b.my = 20 * y;
+    b.mh = press;
+    b.md = held;
+    b.ctrl = 0;
+    b.tx = x;
+    b.ty = y;
+    b.mark_x.clear();
+    b.mark_y.clear();
+    b.mark_color.clear();
+    switch (b.currentMode) {
+        case TBoardEngine::modeDevice: b.updateDeviceMode(); break;
+        case TBoardEngine::modeWire: b.updateWireMode(); break;
+        case TBoardEngine::modeRemove: b.updateRemoveMode(); break;
+        default: break;
+    }
+}
+
+// Between the gate rows of row 50: a gate at (303, 304) stands clear of every body, net and pin.
+constexpr int kFreeX = 303, kFreeY = 304;
+
+void BM_frameEdit_placeDevice(benchmark::State& st) {
+    TBoardEngine& b = *board().b;
+    if (!b.posAbleForDraft(board().gate, kFreeX, kFreeY, nullptr)) st.SkipWithError("spot not free");
+    b.startDeviceMode(board().gate);
+    for (auto _ : st) {
+        editFrame(b, kFreeX, kFreeY, 1, 1, st.range(0));
+        st.PauseTiming();
+        b._removeDevice(b.deviceList.back().get());
+        st.ResumeTiming();
+    }
+}
+
+// The second press of a wire over empty ground: a new net of two segments.
+void BM_frameEdit_commitWire(benchmark::State& st) {
+    TBoardEngine& b = *board().b;
+    b.startWireMode();
+    for (auto _ : st) {
+        st.PauseTiming();
+        editFrame(b, kFreeX - 1, kFreeY - 1, 1, 1, false);
+        st.ResumeTiming();
+        editFrame(b, kFreeX + 1, kFreeY - 1, 1, 1, st.range(0));
+        st.PauseTiming();
+        b._removeWire(b.wireComplexList.back().get());
+        st.ResumeTiming();
+    }
+}
+
+// A press on a gate in remove mode; it is put back (at the end of the list) afterwards.
+void BM_frameEdit_removeDevice(benchmark::State& st) {
+    TBoardEngine& b = *board().b;
+    b.startRemoveMode();
+    for (auto _ : st) {
+        editFrame(b, 300, 300, 1, 1, st.range(0));
+        st.PauseTiming();
+        b.addDevice(board().gate, 300, 300);
+        st.ResumeTiming();
+    }
+}
+
+// A press where two nets meet: a wire drawn through the end of row 50's spare net (crossings do
+// not connect), then merged into it in wire mode; afterwards the wire's segments are cut off again.
+void BM_frameEdit_mergeNets(benchmark::State& st) {
+    TBoardEngine& b = *board().b;
+    const int y = 6 * 50 + 4;
+    b.startWireMode();
+    for (auto _ : st) {
+        st.PauseTiming();
+        editFrame(b, 1, y - 1, 1, 1, false);
+        editFrame(b, 1, y + 1, 1, 1, false);
+        if (b.countWiresAt(1, y) != 2) st.SkipWithError("the nets do not meet");
+        st.ResumeTiming();
+        editFrame(b, 1, y, 1, 1, st.range(0));
+        st.PauseTiming();
+        const WirePtr merged = b.getWiresAt(1, y).at(0);
+        std::erase_if(merged->lineList, [](const TLine& l) { return l.sx == 1 && l.ex == 1; });
+        b._repairWireAfterSplit(merged.get());
+        st.ResumeTiming();
+    }
+}
+
+// The view queries on a screenful: 64 x 36 grid cells (a 1280 x 720 canvas at zoom 1) at random
+// places over the board.
+void BM_devicesInRect_view(benchmark::State& st) {
+    TBoardEngine& b = *board().b;
+    std::vector<TDevice*> out;
+    size_t i = 0, found = 0;
+    for (auto _ : st) {
+        const auto& [x, y] = pts[i++];
+        b.devicesInRect(x, y, x + 64, y + 36, out);
+        found += out.size();
+    }
+    st.counters["found"] = benchmark::Counter(static_cast<double>(found), benchmark::Counter::kAvgIterations);
+}
+void BM_netsInRect_view(benchmark::State& st) {
+    TBoardEngine& b = *board().b;
+    std::vector<TWireComplex*> out;
+    size_t i = 0, found = 0;
+    for (auto _ : st) {
+        const auto& [x, y] = pts[i++];
+        b.netsInRect(x, y, x + 64, y + 36, out);
+        found += out.size();
+    }
+    st.counters["found"] = benchmark::Counter(static_cast<double>(found), benchmark::Counter::kAvgIterations);
+}
+
+// --- a board of 1,000,000 devices (generated straight into the lists) ---
+std::shared_ptr<TBoardEngine>& millionBoard() {
+    static std::shared_ptr<TBoardEngine> b = [] {
+        auto m = gwbench::makeRandomBoard(1000000, 3);
+        m->invalidateIndex();
+        return m;
+    }();
+    return b;
+}
+
+// Building the index from the lists, as after reading a board file (one iteration: the first
+// query after invalidateIndex()).
+void BM_million_indexRebuild(benchmark::State& st) {
+    TBoardEngine& b = *millionBoard();
+    std::vector<TDevice*> devs;
+    std::vector<TWireComplex*> nets;
+    for (auto _ : st) {
+        b.invalidateIndex();
+        b.devicesInRect(0, 0, 64, 36, devs);
+        b.netsInRect(0, 0, 64, 36, nets);
+    }
+}
+void BM_million_frameOpen(benchmark::State& st) {
+    TBoardEngine& b = *millionBoard();
+    b.getDeviceAt(0, 0, 0);
+    for (auto _ : st) {
+        TBoardEngine::FrameScope scope(b);
+        benchmark::DoNotOptimize(b.getDeviceAt(3, 3, 0));
+    }
+}
+// A screenful of the million-device board (it is 6,000 grid cells wide), both view queries.
+void BM_million_viewQueries(benchmark::State& st) {
+    TBoardEngine& b = *millionBoard();
+    std::vector<TDevice*> devs;
+    std::vector<TWireComplex*> nets;
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> x(0, 6000 - 64), y(0, 16000 - 36);
+    size_t found = 0;
+    for (auto _ : st) {
+        const int l = x(rng), t = y(rng);
+        b.devicesInRect(l, t, l + 64, t + 36, devs);
+        b.netsInRect(l, t, l + 64, t + 36, nets);
+        found += devs.size() + nets.size();
+    }
+    st.counters["found"] = benchmark::Counter(static_cast<double>(found), benchmark::Counter::kAvgIterations);
 }
 
 // The simulation step the frame ends with, for scale.
@@ -187,8 +354,17 @@ BENCHMARK(BM_posAbleForDraft_gate)->Arg(0)->Arg(1);
 BENCHMARK(BM_posAbleForDraft_counter10)->Arg(0)->Arg(1);
 BENCHMARK(BM_frame_deviceMode_counter10)->Arg(0)->Arg(1);
 BENCHMARK(BM_frame_wireMode)->Arg(0)->Arg(1);
+BENCHMARK(BM_frameEdit_placeDevice)->Arg(0)->Arg(1);
+BENCHMARK(BM_frameEdit_commitWire)->Arg(0)->Arg(1);
+BENCHMARK(BM_frameEdit_removeDevice)->Arg(0)->Arg(1);
+BENCHMARK(BM_frameEdit_mergeNets)->Arg(0)->Arg(1);
+BENCHMARK(BM_devicesInRect_view);
+BENCHMARK(BM_netsInRect_view);
 BENCHMARK(BM_frameOpen);
 BENCHMARK(BM_indexRebuild);
 BENCHMARK(BM_updateDevices);
+BENCHMARK(BM_million_indexRebuild)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_million_frameOpen);
+BENCHMARK(BM_million_viewQueries)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();
