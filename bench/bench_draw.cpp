@@ -29,6 +29,7 @@
 #include <memory>
 
 #include "board/BoardEngine.h"
+#include "generators.h"
 #include "model/InputDevices.h"
 #include "model/LogicDevices.h"
 #include "ui/gl/GLCanvas.h"
@@ -122,11 +123,13 @@ struct View {
 constexpr View kAll{4096, 4096, 48, 48, 0.4};
 // A tenth of the board's area around its middle at the same zoom.
 constexpr View kTenth{1296, 1296, -(2000 - 648), -(2000 - 648), 0.4};
+// A normal editor view, 1280 x 800 at zoom 1, over the middle of the million-device board.
+constexpr View kNormal{1280, 800, -(3000 * 20 - 640), -(8000 * 20 - 400), 1.0};
 
 struct GL {
     std::unique_ptr<QOpenGLContext> ctx;
     std::unique_ptr<QOffscreenSurface> surface;
-    std::unique_ptr<QOpenGLFramebufferObject> fboAll, fboTenth;
+    std::unique_ptr<QOpenGLFramebufferObject> fboAll, fboTenth, fboNormal;
     GLRenderer renderer;
     std::shared_ptr<Pics> pics;
     bool ok = false;
@@ -142,7 +145,8 @@ struct GL {
         if (!ctx->makeCurrent(surface.get())) return;
         fboAll = std::make_unique<QOpenGLFramebufferObject>(kAll.w, kAll.h);
         fboTenth = std::make_unique<QOpenGLFramebufferObject>(kTenth.w, kTenth.h);
-        ok = fboAll->isValid() && fboTenth->isValid() && renderer.initialize() && pics->device;
+        fboNormal = std::make_unique<QOpenGLFramebufferObject>(kNormal.w, kNormal.h);
+        ok = fboAll->isValid() && fboTenth->isValid() && fboNormal->isValid() && renderer.initialize() && pics->device;
         renderer.setPics(pics);
     }
 };
@@ -158,14 +162,13 @@ double threadCpuMs() {
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
-void drawGL(benchmark::State& state, const View& v, QOpenGLFramebufferObject* (*fbo)(GL&)) {
+void drawGL(benchmark::State& state, TBoardEngine& b, const View& v, QOpenGLFramebufferObject* (*fbo)(GL&)) {
     GL& g = gl();
     if (!g.ok) {
         state.SkipWithError("no OpenGL 3.3 context or no data/ (run from bin/ under Xvfb)");
         return;
     }
-    DrawBoard& big = board();
-    big.b->bGridOn = static_cast<int>(state.range(0));
+    b.bGridOn = static_cast<int>(state.range(0));
     GLRenderer& r = g.renderer;
     r.setTiming(true);
     double frameMs = 0, uploadMs = 0, issueMs = 0, rasterMs = 0;
@@ -173,7 +176,7 @@ void drawGL(benchmark::State& state, const View& v, QOpenGLFramebufferObject* (*
     // One frame first: glyph and frame uploads belong to start-up, not to a frame.
     r.beginFrame(fbo(g)->handle(), v.w, v.h);
     r.resetState();
-    big.b->Draw(r, v.xMove, v.yMove, v.zoom, v.zoom, v.w, v.h);
+    b.Draw(r, v.xMove, v.yMove, v.zoom, v.zoom, v.w, v.h);
     r.endFrame();
     g.ctx->functions()->glFinish();
     using Clock = std::chrono::steady_clock;
@@ -181,7 +184,7 @@ void drawGL(benchmark::State& state, const View& v, QOpenGLFramebufferObject* (*
         const double c0 = threadCpuMs();
         r.beginFrame(fbo(g)->handle(), v.w, v.h);
         r.resetState();
-        big.b->Draw(r, v.xMove, v.yMove, v.zoom, v.zoom, v.w, v.h);
+        b.Draw(r, v.xMove, v.yMove, v.zoom, v.zoom, v.w, v.h);
         r.endFrame();
         const double c1 = threadCpuMs();
         // The rasteriser's work (a graphics card's, on real hardware): waited for here, timed
@@ -211,31 +214,45 @@ void drawGL(benchmark::State& state, const View& v, QOpenGLFramebufferObject* (*
 }
 
 void BM_DrawAllOnScreen(benchmark::State& state) {
-    drawGL(state, kAll, [](GL& g) { return g.fboAll.get(); });
+    drawGL(state, *board().b, kAll, [](GL& g) { return g.fboAll.get(); });
 }
 void BM_DrawTenthInView(benchmark::State& state) {
-    drawGL(state, kTenth, [](GL& g) { return g.fboTenth.get(); });
+    drawGL(state, *board().b, kTenth, [](GL& g) { return g.fboTenth.get(); });
 }
 
-void drawNull(benchmark::State& state, const View& v) {
-    DrawBoard& big = board();
-    big.b->bGridOn = static_cast<int>(state.range(0));
+// The generated board of 1,000,000 devices (bench/generators.h: slots 6 cells apart, 1,000 to a
+// row, rows 16 cells apart), seen through a 1280 x 800 view at zoom 1 over its middle.
+TBoardEngine& million() {
+    static std::shared_ptr<TBoardEngine> b = [] {
+        auto m = gwbench::makeRandomBoard(1000000);
+        std::fprintf(stderr, "million board: %zu devices, %zu nets\n", m->deviceList.size(), m->wireComplexList.size());
+        return m;
+    }();
+    return *b;
+}
+void BM_DrawMillionNormalView(benchmark::State& state) {
+    drawGL(state, million(), kNormal, [](GL& g) { return g.fboNormal.get(); });
+}
+
+void drawNull(benchmark::State& state, TBoardEngine& b, const View& v) {
+    b.bGridOn = static_cast<int>(state.range(0));
     NullRenderer r;
     r.setPics(gl().pics);
     for (auto _ : state) {
         const double c0 = threadCpuMs();
         r.ops = 0;
         r.resetState();
-        big.b->Draw(r, v.xMove, v.yMove, v.zoom, v.zoom, v.w, v.h);
+        b.Draw(r, v.xMove, v.yMove, v.zoom, v.zoom, v.w, v.h);
         state.SetIterationTime((threadCpuMs() - c0) / 1e3);
     }
     state.counters["draw_ops"] = static_cast<double>(r.ops);
 }
-void BM_DrawAllOnScreen_BoardOnly(benchmark::State& state) { drawNull(state, kAll); }
-void BM_DrawTenthInView_BoardOnly(benchmark::State& state) { drawNull(state, kTenth); }
+void BM_DrawAllOnScreen_BoardOnly(benchmark::State& state) { drawNull(state, *board().b, kAll); }
+void BM_DrawTenthInView_BoardOnly(benchmark::State& state) { drawNull(state, *board().b, kTenth); }
+void BM_DrawMillionNormalView_BoardOnly(benchmark::State& state) { drawNull(state, million(), kNormal); }
 // The view beside the board: the fixed cost of deciding that nothing is to be drawn.
 void BM_DrawNothingInView_BoardOnly(benchmark::State& state) {
-    drawNull(state, View{kTenth.w, kTenth.h, -20000, -20000, kTenth.zoom});
+    drawNull(state, *board().b, View{kTenth.w, kTenth.h, -20000, -20000, kTenth.zoom});
 }
 
 // Argument: grid dots on (1) or off (0). The dots are one pixel per visible grid crossing: with
@@ -244,6 +261,8 @@ BENCHMARK(BM_DrawAllOnScreen)->ArgName("dots")->Arg(0)->Arg(1)->Unit(benchmark::
 BENCHMARK(BM_DrawTenthInView)->ArgName("dots")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
 BENCHMARK(BM_DrawAllOnScreen_BoardOnly)->ArgName("dots")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
 BENCHMARK(BM_DrawTenthInView_BoardOnly)->ArgName("dots")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
+BENCHMARK(BM_DrawMillionNormalView)->ArgName("dots")->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
+BENCHMARK(BM_DrawMillionNormalView_BoardOnly)->ArgName("dots")->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
 BENCHMARK(BM_DrawNothingInView_BoardOnly)->ArgName("dots")->Arg(0)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
 
 }  // namespace
@@ -256,6 +275,16 @@ int main(int argc, char** argv) {
     // drawing cost is per segment, and 10,000 of them is the figure asked for.
     DrawBoard& big = board();
     std::fprintf(stderr, "board: %zu devices, %d segments\n", big.b->deviceList.size(), big.segments);
+    // GW_DRAW_PICTURE=file.png: saves the all-on-screen frame as drawn through OpenGL, and exits.
+    if (const char* out = std::getenv("GW_DRAW_PICTURE")) {
+        GL& g = gl();
+        if (!g.ok) return 1;
+        g.renderer.beginFrame(g.fboAll->handle(), kAll.w, kAll.h);
+        g.renderer.resetState();
+        big.b->Draw(g.renderer, kAll.xMove, kAll.yMove, kAll.zoom, kAll.zoom, kAll.w, kAll.h);
+        g.renderer.endFrame();
+        return g.fboAll->toImage().save(out) ? 0 : 1;
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

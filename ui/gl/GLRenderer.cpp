@@ -428,6 +428,19 @@ uint32_t GLRenderer::packedColour() {
 
 bool GLRenderer::meetsLight(const Box& b) const {
     if (!meets(b.l, b.t, b.r, b.b, lightAll_.l, lightAll_.t, lightAll_.r, lightAll_.b)) return false;
+    if (b.l >= 0 && b.t >= 0 && b.r < viewW_ && b.b < viewH_) {
+        // Inside the target (the common case): truncation is the floor, and most quads are
+        // small enough to lie in one tile.
+        const int x0 = static_cast<int>(b.l * (1.0f / kTile)), x1 = static_cast<int>(b.r * (1.0f / kTile));
+        const int y0 = static_cast<int>(b.t * (1.0f / kTile)), y1 = static_cast<int>(b.b * (1.0f / kTile));
+        for (int ty = y0; ty <= y1; ++ty)
+            for (int tx = x0; tx <= x1; ++tx) {
+                const int t = ty * tilesX_ + tx;
+                if (tileUsed_[t] && meets(b.l, b.t, b.r, b.b, tileBox_[t].l, tileBox_[t].t, tileBox_[t].r, tileBox_[t].b))
+                    return true;
+            }
+        return false;
+    }
     int x0, y0, x1, y1;
     tiles(b, x0, y0, x1, y1);
     for (int ty = y0; ty <= y1; ++ty)
@@ -498,8 +511,10 @@ void GLRenderer::addQuad(int page, const float cx[4], const float cy[4], const E
 
 void GLRenderer::addQuad(int page, const float cx[4], const float cy[4], float l, float t, float r, float b,
                          const Entry* e, uint16_t u0, uint16_t v0, uint16_t u1, uint16_t v1) {
-    // NaN corners fail every comparison: such a quad covers nothing either way.
-    if (!plain_ && !(holdsCentre(l, r, viewW_) && holdsCentre(t, b, viewH_))) {
+    // A quad at least a pixel wide and high inside the target surely holds a pixel centre; the
+    // others are looked at closely. NaN corners fail every comparison: such a quad covers nothing.
+    const bool surely = r - l >= 1 && b - t >= 1 && l >= 0 && t >= 0 && r <= viewW_ && b <= viewH_;
+    if (!surely && !plain_ && !(holdsCentre(l, r, viewW_) && holdsCentre(t, b, viewH_))) {
         ++dropped_;
         return;
     }
