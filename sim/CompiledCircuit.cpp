@@ -39,6 +39,7 @@ void CompiledCircuit::clear() {
     dataRef_.clear();
     flagRef_.clear();
     live_.clear();
+    liveData_.clear();
     fallbacks_.clear();
     fallbackPins_.clear();
     fbIns_.clear();
@@ -81,6 +82,7 @@ void CompiledCircuit::finish() {
     // A table op reads four input pins whatever its count; the last one may reach past the end.
     for (int i = 0; i < 4; ++i) pins_.push_back(kZeroNet);
     types_ = {};
+    liveData_.assign(live_.size(), 0);
     slotCount_ = net_.size();
     while (net_.size() % 16) {
         net_.push_back(0);
@@ -444,6 +446,11 @@ void CompiledCircuit::step(SimEnvironment& env) {
     uint8_t* const s = net_.data();
     int32_t* const data = data_.data();
     uint8_t* const flags = flags_.data();
+    // Switch positions are read from the model in one pass before the step: their devices are
+    // scattered over the heap, and misses taken together overlap where one per switch, in the
+    // middle of the step, would stall it. Nothing in a step changes a switch's data.
+    for (size_t i = 0; i < live_.size(); ++i) liveData_[i] = live_[i]->data;
+    const int32_t* const liveData = liveData_.data();
     // All clocks of one step see one time; read lazily so boards without clocks never ask.
     int64_t now = -1;
 
@@ -547,7 +554,7 @@ void CompiledCircuit::step(SimEnvironment& env) {
     }
     L_kSwitch : {
         const Op& op = *opp;
-        const int v = live_[op.aux]->data;
+        const int v = liveData[op.aux];
         for (int i = 0; i < 4; ++i) wrValue(p[i], v);
         GW_NEXT;
     }
@@ -720,11 +727,11 @@ bool CompiledCircuit::flipTableEntry(size_t k, unsigned output, unsigned entry) 
 
 size_t CompiledCircuit::memoryBytes() const {
     return ops_.capacity() * sizeof(Op) + pins_.capacity() * sizeof(uint32_t) + net_.capacity() +
-           shadow_.capacity() * sizeof(uint16_t) + netRef_.capacity() * sizeof(int*) + data_.capacity() * sizeof(int32_t) +
-           flags_.capacity() + dataShadow_.capacity() * sizeof(int32_t) + flagsShadow_.capacity() +
-           dataRef_.capacity() * sizeof(int*) + flagRef_.capacity() * sizeof(TCounterData*) +
-           live_.capacity() * sizeof(TDevice*) + fallbacks_.capacity() * sizeof(Fallback) +
-           fallbackPins_.capacity() * sizeof(uint32_t) +
+           shadow_.capacity() * sizeof(uint16_t) + netRef_.capacity() * sizeof(int*) +
+           (data_.capacity() + dataShadow_.capacity() + liveData_.capacity()) * sizeof(int32_t) +
+           flags_.capacity() + flagsShadow_.capacity() + dataRef_.capacity() * sizeof(int*) +
+           flagRef_.capacity() * sizeof(TCounterData*) + live_.capacity() * sizeof(TDevice*) +
+           fallbacks_.capacity() * sizeof(Fallback) + fallbackPins_.capacity() * sizeof(uint32_t) +
            (fbIns_.capacity() + fbOuts_.capacity()) * sizeof(int) + changed_.capacity() * sizeof(uint32_t);
 }
 

@@ -196,6 +196,7 @@ private:
     std::vector<int*> dataRef_;   // the model's data word per stateful device
     std::vector<TCounterData*> flagRef_;
     std::vector<TDevice*> live_;  // switches
+    std::vector<int32_t> liveData_;  // their data words, read at the start of each step
     std::vector<Fallback> fallbacks_;
     std::vector<uint32_t> fallbackPins_;
     std::vector<int> fbIns_, fbOuts_;  // scratch values for fallbacks
