@@ -27,6 +27,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <string>
+#include <tuple>
 
 #include "board/BoardEngine.h"
 #include "generators.h"
@@ -275,15 +277,21 @@ int main(int argc, char** argv) {
     // drawing cost is per segment, and 10,000 of them is the figure asked for.
     DrawBoard& big = board();
     std::fprintf(stderr, "board: %zu devices, %d segments\n", big.b->deviceList.size(), big.segments);
-    // GW_DRAW_PICTURE=file.png: saves the all-on-screen frame as drawn through OpenGL, and exits.
+    // GW_DRAW_PICTURE=name: saves the all-on-screen and the tenth-in-view frames as drawn through
+    // OpenGL (name_all.png, name_tenth.png), and exits.
     if (const char* out = std::getenv("GW_DRAW_PICTURE")) {
         GL& g = gl();
         if (!g.ok) return 1;
-        g.renderer.beginFrame(g.fboAll->handle(), kAll.w, kAll.h);
-        g.renderer.resetState();
-        big.b->Draw(g.renderer, kAll.xMove, kAll.yMove, kAll.zoom, kAll.zoom, kAll.w, kAll.h);
-        g.renderer.endFrame();
-        return g.fboAll->toImage().save(out) ? 0 : 1;
+        bool saved = true;
+        for (const auto& [v, fbo, suffix] : {std::tuple{kAll, g.fboAll.get(), "_all.png"},
+                                             std::tuple{kTenth, g.fboTenth.get(), "_tenth.png"}}) {
+            g.renderer.beginFrame(fbo->handle(), v.w, v.h);
+            g.renderer.resetState();
+            big.b->Draw(g.renderer, v.xMove, v.yMove, v.zoom, v.zoom, v.w, v.h);
+            g.renderer.endFrame();
+            saved = fbo->toImage().save(QString::fromStdString(std::string(out) + suffix)) && saved;
+        }
+        return saved ? 0 : 1;
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
