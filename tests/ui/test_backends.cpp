@@ -415,3 +415,52 @@ TEST(Backends, GLBatchedRandomSceneMatchesPlainOrderPixelForPixel) {
 }
 
 }  // namespace
+
+// The raster renderer skips images that lie wholly outside its target. Drawn into a target three
+// times as large with everything shifted into its middle, the same scene must show the same
+// pixels where the small target lies: a skip that reached into the target would leave edges bare.
+TEST(Backends, RasterSkipsOnlyWhatMissesTheTarget) {
+    ASSERT_TRUE(app());
+    auto pics = Pics::Load("data");
+    ASSERT_TRUE(pics && pics->wire && pics->mark);
+    const int W = 160, H = 120;
+    QImage small(W, H, QImage::Format_ARGB32_Premultiplied), large(3 * W, 3 * H, QImage::Format_ARGB32_Premultiplied);
+    auto scene = [&](QImage& target, double ox, double oy) {
+        RasterRenderer r;
+        EXPECT_TRUE(r.begin(&target));
+        r.setPics(pics);
+        r.setClearColor(250, 250, 240);
+        r.clear();
+        std::mt19937 rng(11);
+        std::uniform_real_distribution<double> pos(-40, 200), rot(0, 360), scale(0.3, 3);
+        for (int i = 0; i < 600; ++i) {
+            const Image* img = (i % 3 == 0) ? pics->mark.get() : pics->wire.get();
+            r.setColor(static_cast<int>(rng() % 256), static_cast<int>(rng() % 256), static_cast<int>(rng() % 256));
+            r.setAlpha(i % 4 == 0 ? 0.5 : 1);
+            r.setBlend(i % 7 == 0 ? BlendMode::Light : BlendMode::Alpha);
+            r.setTransform(i % 2 ? rot(rng) : 0, scale(rng), scale(rng));
+            const double x = pos(rng) + ox, y = pos(rng) + oy;
+            if (i % 5 == 0)
+                r.drawImageRect(img, x, y, 3 + scale(rng) * 20, 3 + scale(rng) * 10, static_cast<int>(rng() % img->frameCount()));
+            else
+                r.drawImage(img, x, y, static_cast<int>(rng() % img->frameCount()));
+        }
+        r.end();
+    };
+    scene(small, 0, 0);
+    scene(large, W, H);
+    int off = 0, nonBackground = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const QRgb a = small.pixel(x, y), b = large.pixel(x + W, y + H);
+            const int d = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                    std::abs(qBlue(a) - qBlue(b))});
+            off += d > 3;
+            nonBackground += a != qRgb(250, 250, 240);
+        }
+    // Shifting the whole scene alone moves a few sampling positions across a rounding boundary
+    // (3 pixels here with nothing skipped); a skip reaching one pixel into the target already
+    // spoils about a dozen.
+    EXPECT_LE(off, 5) << "pixels that differ from the same scene drawn into a larger target";
+    EXPECT_GT(nonBackground, W * H / 4) << "the scene must actually cover the target";
+}

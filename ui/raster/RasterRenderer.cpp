@@ -73,6 +73,24 @@ void RasterRenderer::place(double ax, double ay, double sx, double sy) {
                                                            : compositionFor(blend_));
 }
 
+bool RasterRenderer::offTarget(double ax, double ay, double sx, double sy, double l, double t, double w,
+                               double h) const {
+    const double a = rot_ * (M_PI / 180.0), c = std::cos(a), sn = std::sin(a);
+    double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    for (int i = 0; i < 4; ++i) {
+        const double u = (i & 1 ? l + w : l) * sx, v = (i & 2 ? t + h : t) * sy;
+        const double X = ax + c * u - sn * v, Y = ay + sn * u + c * v;
+        if (i == 0 || X < x0) x0 = X;
+        if (i == 0 || X > x1) x1 = X;
+        if (i == 0 || Y < y0) y0 = Y;
+        if (i == 0 || Y > y1) y1 = Y;
+    }
+    // Two pixels of slack cover bilinear sampling and rounding; a non-finite corner compares
+    // false everywhere and is left to QPainter, as before.
+    constexpr double kSlack = 2;
+    return x1 < -kSlack || y1 < -kSlack || x0 > target_->width() + kSlack || y0 > target_->height() + kSlack;
+}
+
 const QImage* RasterRenderer::source(Key key, const Image* img, const ImageFont* font) {
     key.rgb = packRgb(r_, g_, b_);
     key.mask = blend_ == BlendMode::Mask ? 1 : blend_ == BlendMode::Solid ? 2 : 0;
@@ -139,6 +157,7 @@ void RasterRenderer::drawImage(const Image* img, double x, double y, int frame) 
     Key k;
     k.id = img->id();
     k.sub = static_cast<uint32_t>(frame);
+    if (offTarget(x, y, sx_, sy_, -img->handleX(), -img->handleY(), img->frameWidth(), img->frameHeight())) return;
     const QImage* src = source(k, img, nullptr);
     if (!src) return;
     place(x, y, sx_, sy_);
@@ -155,6 +174,8 @@ void RasterRenderer::drawImageRect(const Image* img, double x, double y, double 
     if (!src) return;
     const double fx = w / img->frameWidth(), fy = h / img->frameHeight();
     if (fx == 0 || fy == 0) return;
+    if (offTarget(x, y, sx_ * fx, sy_ * fy, -img->handleX(), -img->handleY(), img->frameWidth(), img->frameHeight()))
+        return;
     place(x, y, sx_ * fx, sy_ * fy);
     painter_.drawImage(QPointF(-img->handleX(), -img->handleY()), *src);
 }

@@ -65,6 +65,10 @@ private:
     // when there is nothing to draw.
     const QImage* source(Key key, const Image* img, const ImageFont* font);
     void place(double ax, double ay, double sx, double sy);
+    // Whether the w x h rectangle at (l, t) in the space placed at (ax, ay) with the current
+    // rotation and scale (sx, sy) lies wholly outside the target, smoothing's reach included:
+    // such a draw changes no pixel and is skipped before QPainter sets anything up.
+    bool offTarget(double ax, double ay, double sx, double sy, double l, double t, double w, double h) const;
 
     QImage* target_ = nullptr;
     QPainter painter_;
