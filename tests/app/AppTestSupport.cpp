@@ -5,7 +5,15 @@
 #include <QTest>
 #include <cstdio>
 
+#include "app/Canvas.h"
+
 namespace gw::test {
+
+QWidget* canvasOf(TApp& app) { return app.canvas->widget(); }
+
+QPoint screenOf(const TApp& app, int gx, int gy) {
+    return QPoint(static_cast<int>(app.xMove + app.xScale * 20 * gx), static_cast<int>(app.yMove + app.yScale * 20 * gy));
+}
 
 int ScriptedDialogs::question(QWidget*, const QString& text) {
     questions << text;

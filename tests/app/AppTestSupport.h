@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QDir>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -33,6 +34,11 @@ public:
     QString savePath(QWidget*, const QString& initial) override;
     bool pickColor(QWidget*, int& r, int& g, int& b) override;
 };
+
+// The editor's canvas widget.
+QWidget* canvasOf(TApp& app);
+// Screen point (canvas pixels) of grid point (gx, gy) at the current view.
+QPoint screenOf(const TApp& app, int gx, int gy);
 
 // A temporary working folder; the process works in it while the object lives.
 class Workspace {

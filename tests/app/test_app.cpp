@@ -37,13 +37,6 @@ using namespace gw::test;
 
 namespace {
 
-QWidget* canvasOf(TApp& app) { return app.canvas->widget(); }
-
-// Screen point of grid point (gx, gy) at the current view.
-QPoint screenOf(const TApp& app, int gx, int gy) {
-    return QPoint(static_cast<int>(app.xMove + app.xScale * 20 * gx), static_cast<int>(app.yMove + app.yScale * 20 * gy));
-}
-
 void click(TApp& app, QPoint p, Qt::MouseButton b = Qt::LeftButton) {
     QTest::mouseMove(canvasOf(app), p);
     QTest::mousePress(canvasOf(app), b, {}, p);

@@ -21,10 +21,8 @@ using namespace gw::test;
 
 namespace {
 
-QWidget* canvasOf(TApp& app) { return app.canvas->widget(); }
-
 void click(TApp& app, int gx, int gy) {
-    const QPoint p(static_cast<int>(app.xMove + app.xScale * 20 * gx), static_cast<int>(app.yMove + app.yScale * 20 * gy));
+    const QPoint p = screenOf(app, gx, gy);
     QTest::mouseMove(canvasOf(app), p);
     QTest::mousePress(canvasOf(app), Qt::LeftButton, {}, p);
     QTest::mouseRelease(canvasOf(app), Qt::LeftButton, {}, p);

@@ -25,12 +25,6 @@ using namespace gw::test;
 
 namespace {
 
-QWidget* canvasOf(TApp& app) { return app.canvas->widget(); }
-
-QPoint screenOf(const TApp& app, int gx, int gy) {
-    return QPoint(static_cast<int>(app.xMove + app.xScale * 20 * gx), static_cast<int>(app.yMove + app.yScale * 20 * gy));
-}
-
 void click(TApp& app, int gx, int gy) {
     const QPoint p = screenOf(app, gx, gy);
     QTest::mouseMove(canvasOf(app), p);

@@ -12,12 +12,10 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
+
+#include "io/TempDir.h"
 
 namespace gw::test {
 
@@ -26,35 +24,22 @@ public:
     static constexpr long kBytes = 64 * 1024;
 
     FullDisk() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "gwdisk-XXXXXX").string();
-        if (char* p = ::mkdtemp(tmpl.data())) dir_ = p;
         const std::string opts = "size=" + std::to_string(kBytes);
-        mounted_ = ::mount("tmpfs", dir_.c_str(), "tmpfs", 0, opts.c_str()) == 0;
+        mounted_ = ::mount("tmpfs", dir().c_str(), "tmpfs", 0, opts.c_str()) == 0;
     }
+    // Unmounted before the folder itself is removed.
     ~FullDisk() {
-        if (mounted_) ::umount2(dir_.c_str(), MNT_DETACH);
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
+        if (mounted_) ::umount2(dir().c_str(), MNT_DETACH);
     }
     FullDisk(const FullDisk&) = delete;
     FullDisk& operator=(const FullDisk&) = delete;
 
     bool mounted() const { return mounted_; }
-    const std::string& dir() const { return dir_; }
-    std::string file(const std::string& name) const { return dir_ + "/" + name; }
-
-    void write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(file(name), std::ios::binary) << bytes;
-    }
-    std::string read(const std::string& name) const {
-        std::ifstream in(file(name), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    int entries() const {
-        int n = 0;
-        for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir_)) ++n;
-        return n;
-    }
+    const std::string& dir() const { return folder_.path(); }
+    std::string file(const std::string& name) const { return folder_.file(name); }
+    void write(const std::string& name, const std::string& bytes) const { folder_.write(name, bytes); }
+    std::string read(const std::string& name) const { return folder_.read(name); }
+    int entries() const { return folder_.entries(); }
 
     // Runs `save` where more than kBytes cannot be written and answers its text.
     std::string attempt(const std::function<std::string()>& save) const {
@@ -81,7 +66,7 @@ public:
     }
 
 private:
-    std::string dir_;
+    TempDir folder_;
     bool mounted_ = false;
 };
 
