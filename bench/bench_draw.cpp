@@ -29,6 +29,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
 
 #include "board/BoardEngine.h"
 #include "generators.h"
@@ -164,7 +165,8 @@ double threadCpuMs() {
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
-void drawGL(benchmark::State& state, TBoardEngine& b, const View& v, QOpenGLFramebufferObject* (*fbo)(GL&)) {
+void drawGL(benchmark::State& state, TBoardEngine& b, const View& v, QOpenGLFramebufferObject* (*fbo)(GL&),
+            bool dryRun = false) {
     GL& g = gl();
     if (!g.ok) {
         state.SkipWithError("no OpenGL 3.3 context or no data/ (run from bin/ under Xvfb)");
@@ -173,6 +175,7 @@ void drawGL(benchmark::State& state, TBoardEngine& b, const View& v, QOpenGLFram
     b.bGridOn = static_cast<int>(state.range(0));
     GLRenderer& r = g.renderer;
     r.setTiming(true);
+    r.setDryRun(false);
     double frameMs = 0, uploadMs = 0, issueMs = 0, rasterMs = 0;
     int quads = 0, calls = 0, dropped = 0;
     // One frame first: glyph and frame uploads belong to start-up, not to a frame.
@@ -181,6 +184,7 @@ void drawGL(benchmark::State& state, TBoardEngine& b, const View& v, QOpenGLFram
     b.Draw(r, v.xMove, v.yMove, v.zoom, v.zoom, v.w, v.h);
     r.endFrame();
     g.ctx->functions()->glFinish();
+    r.setDryRun(dryRun);
     using Clock = std::chrono::steady_clock;
     for (auto _ : state) {
         const double c0 = threadCpuMs();
@@ -213,6 +217,7 @@ void drawGL(benchmark::State& state, TBoardEngine& b, const View& v, QOpenGLFram
     state.counters["quads"] = quads;
     state.counters["dropped"] = dropped;
     state.counters["draw_calls"] = calls;
+    r.setDryRun(false);
 }
 
 void BM_DrawAllOnScreen(benchmark::State& state) {
@@ -220,6 +225,14 @@ void BM_DrawAllOnScreen(benchmark::State& state) {
 }
 void BM_DrawTenthInView(benchmark::State& state) {
     drawGL(state, *board().b, kTenth, [](GL& g) { return g.fboTenth.get(); });
+}
+// The same frames with the batches built but never handed to OpenGL: our CPU alone, without the
+// driver and the rasteriser's threads competing for the cores and caches (and quick to profile).
+void BM_DrawAllOnScreen_BuildOnly(benchmark::State& state) {
+    drawGL(state, *board().b, kAll, [](GL& g) { return g.fboAll.get(); }, true);
+}
+void BM_DrawTenthInView_BuildOnly(benchmark::State& state) {
+    drawGL(state, *board().b, kTenth, [](GL& g) { return g.fboTenth.get(); }, true);
 }
 
 // The generated board of 1,000,000 devices (bench/generators.h: slots 6 cells apart, 1,000 to a
@@ -259,13 +272,30 @@ void BM_DrawNothingInView_BoardOnly(benchmark::State& state) {
 
 // Argument: grid dots on (1) or off (0). The dots are one pixel per visible grid crossing: with
 // the whole 500 x 500 cell board in view that is 250,000 of them whatever the zoom.
-BENCHMARK(BM_DrawAllOnScreen)->ArgName("dots")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
-BENCHMARK(BM_DrawTenthInView)->ArgName("dots")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
-BENCHMARK(BM_DrawAllOnScreen_BoardOnly)->ArgName("dots")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
-BENCHMARK(BM_DrawTenthInView_BoardOnly)->ArgName("dots")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
-BENCHMARK(BM_DrawMillionNormalView)->ArgName("dots")->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
-BENCHMARK(BM_DrawMillionNormalView_BoardOnly)->ArgName("dots")->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
-BENCHMARK(BM_DrawNothingInView_BoardOnly)->ArgName("dots")->Arg(0)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(1.0);
+// GW_DRAW_MIN_TIME=seconds: a shorter (or longer) minimum measuring time per case than 1 s.
+double minTime() {
+    const char* s = std::getenv("GW_DRAW_MIN_TIME");
+    const double t = s ? std::atof(s) : 0;
+    return t > 0 ? t : 1.0;
+}
+
+// Argument: grid dots on (1) or off (0). The dots are one pixel per visible grid crossing: with
+// the whole 500 x 500 cell board in view that is 250,000 of them whatever the zoom.
+void registerAll() {
+    const double t = minTime();
+    for (auto [name, fn] : {std::pair{"BM_DrawAllOnScreen", &BM_DrawAllOnScreen},
+                            std::pair{"BM_DrawTenthInView", &BM_DrawTenthInView},
+                            std::pair{"BM_DrawAllOnScreen_BuildOnly", &BM_DrawAllOnScreen_BuildOnly},
+                            std::pair{"BM_DrawTenthInView_BuildOnly", &BM_DrawTenthInView_BuildOnly},
+                            std::pair{"BM_DrawAllOnScreen_BoardOnly", &BM_DrawAllOnScreen_BoardOnly},
+                            std::pair{"BM_DrawTenthInView_BoardOnly", &BM_DrawTenthInView_BoardOnly}})
+        benchmark::RegisterBenchmark(name, fn)->ArgName("dots")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(t);
+    for (auto [name, fn] : {std::pair{"BM_DrawMillionNormalView", &BM_DrawMillionNormalView},
+                            std::pair{"BM_DrawMillionNormalView_BoardOnly", &BM_DrawMillionNormalView_BoardOnly}})
+        benchmark::RegisterBenchmark(name, fn)->ArgName("dots")->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(t);
+    benchmark::RegisterBenchmark("BM_DrawNothingInView_BoardOnly", &BM_DrawNothingInView_BoardOnly)
+        ->ArgName("dots")->Arg(0)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(t);
+}
 
 }  // namespace
 
@@ -293,6 +323,7 @@ int main(int argc, char** argv) {
         }
         return saved ? 0 : 1;
     }
+    registerAll();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

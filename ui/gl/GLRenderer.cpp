@@ -358,6 +358,11 @@ void GLRenderer::submit(Batch& b, BlendMode mode) {
     const int quads = static_cast<int>(b.n / 4);
     b.n = 0;
     if (!program_ || quads == 0 || batchPage_ < 0) return;
+    if (dryRun_) {
+        ++drawCalls_;
+        quadsTotal_ += quads;
+        return;
+    }
     const double t0 = timing_ ? threadCpuMs() : 0;
     Page& p = pages_[batchPage_];
     glActiveTexture(GL_TEXTURE0);
@@ -413,6 +418,7 @@ void GLRenderer::flush() {
 void GLRenderer::clear() {
     if (!program_) return;
     flush();
+    if (dryRun_) return;
     glClearColor(std::clamp(cr_, 0, 255) / 255.f, std::clamp(cg_, 0, 255) / 255.f, std::clamp(cb_, 0, 255) / 255.f, 1.f);
     glClear(GL_COLOR_BUFFER_BIT);
 }

@@ -71,6 +71,9 @@ public:
     void setPlainMode(bool plain) { plain_ = plain; }
     // Measures the thread CPU time spent inside the GL calls of submission (for benchmarks).
     void setTiming(bool on) { timing_ = on; }
+    // Batches are built and counted as usual but never handed to OpenGL: the frame's own CPU
+    // cost without the driver's (for profiling; nothing is drawn).
+    void setDryRun(bool on) { dryRun_ = on; }
 
     // Counters since the last beginFrame (for benchmarks and tests).
     int drawCalls() const { return drawCalls_; }
@@ -190,6 +193,7 @@ private:
     uint32_t lastPacked_ = 0;
     bool plain_ = false;
     bool timing_ = false;
+    bool dryRun_ = false;
     int viewW_ = 1, viewH_ = 1;
     int drawCalls_ = 0, quadsTotal_ = 0, dropped_ = 0;
     double uploadMs_ = 0, issueMs_ = 0;
