@@ -8,6 +8,7 @@
 // net also reaches the input of the device after that, one pin in eight is inverted, and a thousand
 // captions sit on the board.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "board/BoardEngine.h"
+#include "generators.h"
 #include "io/BoardFile.h"
 #include "io/ByteStream.h"
 #include "model/Catalogue.h"
@@ -32,12 +34,16 @@ double peakRssMb() {
     return static_cast<double>(u.ru_maxrss) / 1024.0;
 }
 
-std::shared_ptr<gw::TBoardEngine> makeBoard(std::size_t n) {
+void registerTypes() {
     static const bool registered = [] {
         gw::registerBuiltinDrafts();
         return true;
     }();
     (void)registered;
+}
+
+std::shared_ptr<gw::TBoardEngine> makeBoard(std::size_t n) {
+    registerTypes();
     const char* mix[] = {"$logic0|2", "$logic1|3", "$logic2|1", "$adder1",   "$ram",
                          "$counter4", "$logic0|4", "$swich1",   "$logic1|2", "$led255|100|100"};
     std::vector<gw::DraftPtr> types;
@@ -153,8 +159,58 @@ void BM_LoadFromFile(benchmark::State& state) {
     state.counters["peak_rss_mb"] = peakRssMb();
 }
 
+size_t heapInUse() {
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+}
+
+// Heap bytes of the random 1,000,000-device board of the simulation benchmark as the editor holds
+// it after opening the file: the board read back from its saved form (lists, devices with their pin
+// arrays, nets with readers and segments; allocator headers and rounding included), and apart from
+// it the spatial index that the first frame builds. Reading appends segments one by one, so this is
+// where room left over by growing lists would show.
+void BM_LoadedRandomBoardMemory(benchmark::State& state) {
+    registerTypes();
+    std::string file;
+    size_t devices = 0, nets = 0, segments = 0;
+    {
+        auto gen = gwbench::makeRandomBoard(kDevices, 42);
+        gw::WriteToStream(*gen, file);
+    }
+    for (auto _ : state) {
+        const size_t h0 = heapInUse();
+        auto b = gw::TBoardEngine::Create();
+        gw::ByteReader in(file);
+        gw::BoardLoadReport rep;
+        if (!gw::ReadFromStream(*b, in, &rep)) {
+            state.SkipWithError(rep.error.c_str());
+            break;
+        }
+        const size_t h1 = heapInUse();
+        devices = b->deviceList.size();
+        nets = b->wireComplexList.size();
+        segments = 0;
+        for (const auto& w : b->wireComplexList) segments += w->lineList.size();
+        std::vector<gw::TDevice*> found;
+        {
+            gw::TBoardEngine::FrameScope frame(*b);
+            b->devicesInRect(0, 0, 64, 40, found);
+        }
+        const size_t h2 = heapInUse();
+        state.counters["board_B_per_dev"] = static_cast<double>(h1 - h0) / static_cast<double>(devices);
+        state.counters["index_B_per_dev"] = static_cast<double>(h2 - h1) / static_cast<double>(devices);
+        state.PauseTiming();
+        b.reset();
+        state.ResumeTiming();
+    }
+    state.counters["devices"] = static_cast<double>(devices);
+    state.counters["nets"] = static_cast<double>(nets);
+    state.counters["segments_per_net"] = static_cast<double>(segments) / static_cast<double>(nets);
+}
+
 }  // namespace
 
+BENCHMARK(BM_LoadedRandomBoardMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_SaveToMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SaveToFile)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_LoadFromMemory)->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -22,8 +22,8 @@ Box bodyOf(const TDraft& d, int x, int y) {
                x + static_cast<int>(0.5 * w) + odd(w), y + static_cast<int>(0.5 * h) + odd(h)};
 }
 
-template <class T>
-void eraseFirst(std::vector<T*>& v, const T* p) {
+template <class List, class T>
+void eraseFirst(List& v, const T* p) {
     auto it = std::find(v.begin(), v.end(), p);
     if (it != v.end()) v.erase(it);
 }

@@ -20,7 +20,8 @@ uint64_t pointKey(int x, int y) {
 }
 
 // Replaces every entry naming `from` by `to`.
-void renamePins(std::vector<TWireComplex*>& pins, const TWireComplex* from, TWireComplex* to) {
+template <class Pins>
+void renamePins(Pins& pins, const TWireComplex* from, TWireComplex* to) {
     for (TWireComplex*& p : pins)
         if (p == from) p = to;
 }

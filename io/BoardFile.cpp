@@ -273,7 +273,8 @@ private:
 
     // Copies the flags read into the device's list, which has one entry per pin; a list of another
     // length is padded with 0 or cut, and the repair is reported.
-    void fit(const std::vector<int>& read, std::vector<int>& flags, const Where& where,
+    template <class Flags>
+    void fit(const std::vector<int>& read, Flags& flags, const Where& where,
              const std::string& id, const char* kind) {
         const std::size_t pins = flags.size();
         for (std::size_t i = 0; i < pins; ++i) flags[i] = i < read.size() ? read[i] : 0;
@@ -365,6 +366,9 @@ private:
                     return false;
                 net->lineList.push_back(TLine{c[0], c[1], c[2], c[3]});
             }
+            // Appending doubles the list's room; a large board would keep about a third of its
+            // segment memory empty.
+            net->lineList.shrink_to_fit();
             // Input pins the net feeds.
             for (std::size_t s = 0;; ++s) {
                 if (!next(more, where.at("sink", s), "the list of input pins")) return false;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "model/Draft.h"
+#include "model/PinList.h"
 
 namespace gw {
 
@@ -28,10 +29,11 @@ class TDevice {
 public:
     int xPos = 0, yPos = 0;
     DraftPtr draft;
-    std::vector<TWireComplex*> inputs;
-    std::vector<int> invertedInputs;
-    std::vector<TWireComplex*> outputs;
-    std::vector<int> invertedOutputs;
+    // Pin arrays: most types have at most four inputs and two outputs, which fit inside the device.
+    PinList<TWireComplex*, 4> inputs;
+    PinList<int, 4> invertedInputs;
+    PinList<TWireComplex*, 2> outputs;
+    PinList<int, 2> invertedOutputs;
     int data = 0;
     int hover = 0;
     std::unique_ptr<TDeviceObj> obj;

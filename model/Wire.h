@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "model/PinList.h"
+
 namespace gw {
 
 class TDevice;
@@ -29,7 +31,7 @@ struct TKnot {
 class TWireComplex {
 public:
     TDevice* Input = nullptr;             // the driver, or nullptr
-    std::vector<TDevice*> outputList;     // the readers, in connection order
+    PinList<TDevice*, 2> outputList;      // the readers, in connection order
     int State = 0;
     std::vector<TLine> lineList;          // in the order added
     int highlightIt = 0;

@@ -1,0 +1,108 @@
+// The short pin lists of devices and nets: values must survive every move between the inline room
+// and the heap, and the vector-like operations must mean what they mean for std::vector.
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <stdexcept>
+#include <vector>
+
+#include "model/Device.h"
+#include "model/PinList.h"
+#include "model/Wire.h"
+
+namespace gw {
+namespace {
+
+using List = PinList<int, 3>;
+
+std::vector<int> contents(const List& l) { return std::vector<int>(l.begin(), l.end()); }
+
+List counting(int n) {
+    List l;
+    for (int i = 0; i < n; ++i) l.push_back(i);
+    return l;
+}
+
+// Every length around the inline room: growing, copying, moving and assigning keep the values, and
+// the source of a move is left empty but usable.
+TEST(PinList, ValuesSurviveGrowthCopiesAndMovesAtEveryLength) {
+    for (int n = 0; n <= 9; ++n) {
+        SCOPED_TRACE(n);
+        std::vector<int> want(n);
+        std::iota(want.begin(), want.end(), 0);
+        List a = counting(n);
+        EXPECT_EQ(contents(a), want);
+        EXPECT_EQ(a.capacity() > 3, n > 3);
+
+        List copy(a);
+        EXPECT_EQ(contents(copy), want);
+        if (n > 0) {
+            copy[0] = 99;
+            EXPECT_EQ(a[0], 0) << "a copy shares storage with its source";
+        }
+
+        List moved(std::move(a));
+        EXPECT_EQ(contents(moved), want);
+        EXPECT_TRUE(a.empty());
+        a.push_back(7);
+        EXPECT_EQ(contents(a), std::vector<int>{7});
+
+        for (int m = 0; m <= 6; ++m) {
+            List target = counting(m);
+            target = moved;
+            EXPECT_EQ(contents(target), want);
+            List other = counting(m);
+            List source = counting(n);
+            other = std::move(source);
+            EXPECT_EQ(contents(other), want);
+        }
+        List self = counting(n);
+        List& alias = self;
+        self = alias;
+        self = std::move(alias);
+        EXPECT_EQ(contents(self), want);
+    }
+}
+
+TEST(PinList, VectorOperationsMeanTheSame) {
+    List l = counting(6);
+    l.erase(l.begin() + 1);
+    EXPECT_EQ(contents(l), (std::vector<int>{0, 2, 3, 4, 5}));
+    l.erase(l.begin() + 1, l.begin() + 3);
+    EXPECT_EQ(contents(l), (std::vector<int>{0, 4, 5}));
+    l.insert(l.begin(), 9);
+    l.insert(l.end(), 8);
+    EXPECT_EQ(contents(l), (std::vector<int>{9, 0, 4, 5, 8}));
+    l.assign(2, 1);
+    EXPECT_EQ(contents(l), (std::vector<int>{1, 1}));
+    l.shrink_to_fit();
+    EXPECT_EQ(l.capacity(), 3u);
+    EXPECT_EQ(contents(l), (std::vector<int>{1, 1}));
+    l.resize(5, 4);
+    EXPECT_EQ(contents(l), (std::vector<int>{1, 1, 4, 4, 4}));
+    EXPECT_THROW(l.at(5), std::out_of_range);
+    EXPECT_EQ(l.at(4), 4);
+    l = std::vector<int>{3, 2};
+    EXPECT_TRUE(l == (std::vector<int>{3, 2}));
+    EXPECT_FALSE(l == (std::vector<int>{3, 2, 1}));
+    const std::vector<int> back = l;
+    EXPECT_EQ(back, (std::vector<int>{3, 2}));
+    l.clear();
+    EXPECT_TRUE(l.empty());
+}
+
+// A device of a wide type keeps every pin, and its arrays are sized to the type.
+TEST(PinList, DevicePinArraysFollowTheirType) {
+    TDevice d;
+    for (int k = 0; k < 10; ++k) d.inputs.push_back(reinterpret_cast<TWireComplex*>(static_cast<uintptr_t>(16 * (k + 1))));
+    d.invertedInputs.assign(10, 1);
+    d.invertedInputs[9] = 0;
+    for (int k = 0; k < 10; ++k)
+        EXPECT_EQ(d.inputs[k], reinterpret_cast<TWireComplex*>(static_cast<uintptr_t>(16 * (k + 1))));
+    EXPECT_EQ(d.invertedInputs.size(), 10u);
+    EXPECT_EQ(d.invertedInputs[8], 1);
+    EXPECT_EQ(d.invertedInputs[9], 0);
+}
+
+}  // namespace
+}  // namespace gw
