@@ -11,7 +11,9 @@
 //     minimum, median and the share of samples at 60 (the readout shows whole numbers);
 //   - frames drawn and board updates per second;
 //   - then, with the pointer still, the cost of the parts of one frame measured alone: a board
-//     update with its simulation step (no drawing) and a drawing of the canvas (no update).
+//     update with its simulation step (no drawing) and a drawing of the canvas (no update);
+//   - and where the drawing of one frame goes, by kind of drawing operation (the frame drawn into
+//     an image through a renderer that times each call it passes on).
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
@@ -32,8 +34,56 @@
 #include "generators.h"
 #include "io/BoardFile.h"
 #include "ui/raster/RasterRenderer.h"
+#include "ui/render/Pics.h"
 
 namespace {
+
+// Passes every operation on to a raster renderer and adds up the time spent in each kind.
+class SplitTimer : public gw::Renderer {
+public:
+    enum Kind { kClear, kRect, kPlot, kLine, kText, kWireBody, kWireEnd, kImage, kImageRect, kKinds };
+    static const char* name(int k) {
+        static const char* n[] = {"clear", "rectangles", "pixels", "lines", "text", "wire bodies", "wire ends",
+                                  "other images", "stretched images"};
+        return n[k];
+    }
+    explicit SplitTimer(gw::RasterRenderer& in) : in_(in) {}
+    double ms[kKinds] = {};
+    long long calls[kKinds] = {};
+
+    void clear() override { run(kClear, [&] { in_.clear(); }); }
+    void drawImage(const gw::Image* img, double x, double y, int frame) override {
+        const gw::Image* wire = pics().wire.get();
+        run(img == wire && wire ? (frame == 1 ? kWireBody : kWireEnd) : kImage,
+            [&] { in_.drawImage(img, x, y, frame); });
+    }
+    void drawImageRect(const gw::Image* img, double x, double y, double w, double h, int frame) override {
+        run(kImageRect, [&] { in_.drawImageRect(img, x, y, w, h, frame); });
+    }
+    void drawLine(double x1, double y1, double x2, double y2) override {
+        run(kLine, [&] { in_.drawLine(x1, y1, x2, y2); });
+    }
+    void drawRect(double x, double y, double w, double h) override { run(kRect, [&] { in_.drawRect(x, y, w, h); }); }
+    void plot(double x, double y) override { run(kPlot, [&] { in_.plot(x, y); }); }
+    void drawText(const std::string& t, double x, double y) override { run(kText, [&] { in_.drawText(t, x, y); }); }
+
+private:
+    template <class F>
+    void run(int kind, F&& f) {
+        in_.setColor(r_, g_, b_);
+        in_.setAlpha(alpha_);
+        in_.setBlend(blend_);
+        in_.setTransform(rot_, sx_, sy_);
+        in_.setImageFont(font_);
+        in_.setClearColor(cr_, cg_, cb_);
+        QElapsedTimer t;
+        t.start();
+        f();
+        ms[kind] += t.nsecsElapsed() / 1e6;
+        ++calls[kind];
+    }
+    gw::RasterRenderer& in_;
+};
 
 double median(std::vector<double> v) {
     if (v.empty()) return 0;
@@ -44,6 +94,7 @@ double median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // lines reach a pipe as they are printed
     gw::requestSurfaceFormat();
     QApplication qapp(argc, argv);
     const size_t devices = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
@@ -139,6 +190,33 @@ int main(int argc, char** argv) {
                 median(upd), median(draw));
     std::printf("the same frame drawn into an image by the raster renderer (no window): median %.2f ms\n",
                 median(image));
+
+    // Where one frame's drawing goes, summed over a few frames drawn into the image.
+    {
+        constexpr int kFrames = 10;
+        gw::RasterRenderer inner;
+        inner.setPics(app->pics());
+        SplitTimer split(inner);
+        QElapsedTimer whole;
+        double total = 0;
+        for (int i = 0; i < kFrames; ++i) {
+            if (!inner.begin(&offscreen)) break;
+            whole.restart();
+            app->paintFrame(split, offscreen.width(), offscreen.height());
+            total += whole.nsecsElapsed() / 1e6;
+            inner.end();
+        }
+        double inOps = 0;
+        std::printf("one frame drawn into an image, by operation (mean of %d frames; %.2f ms in all):\n", kFrames,
+                    total / kFrames);
+        for (int k = 0; k < SplitTimer::kKinds; ++k) {
+            inOps += split.ms[k];
+            if (split.calls[k] == 0) continue;
+            std::printf("  %-17s %8.2f ms  %8lld calls\n", SplitTimer::name(k), split.ms[k] / kFrames,
+                        split.calls[k] / kFrames);
+        }
+        std::printf("  %-17s %8.2f ms\n", "outside the calls", (total - inOps) / kFrames);
+    }
     app->board->setChanged(0);  // nothing to ask about on closing
     app->Destroy();
     return 0;

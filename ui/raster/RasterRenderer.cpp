@@ -2,6 +2,8 @@
 
 #include <QTransform>
 
+#include "ui/raster/MappedBlit.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -12,6 +14,12 @@ namespace {
 // Beyond this many images the caches are simply dropped and rebuilt on demand: boards use a
 // handful of frames in a handful of colours, so this only triggers on pathological colour churn.
 constexpr size_t kMaxCached = 4096;
+
+// QPainter's raster engine hands a fill of 96 or more scanlines to its thread pool, which costs
+// far more than the fill itself for the thin, tall shapes a board is made of (a vertical grid
+// line, a vertical wire). Rectangles are therefore filled in bands of at most this many rows,
+// and images whose quad is taller go through our own span loop (MappedBlit).
+constexpr int kBandRows = 64;
 
 uint32_t packRgb(int r, int g, int b) {
     auto c = [](int v) { return static_cast<uint32_t>(std::clamp(v, 0, 255)); };
@@ -161,7 +169,7 @@ void RasterRenderer::drawImage(const Image* img, double x, double y, int frame) 
     const QImage* src = source(k, img, nullptr);
     if (!src) return;
     place(x, y, sx_, sy_);
-    painter_.drawImage(QPointF(-img->handleX(), -img->handleY()), *src);
+    drawPlaced(*src, QPointF(-img->handleX(), -img->handleY()));
 }
 
 void RasterRenderer::drawImageRect(const Image* img, double x, double y, double w, double h, int frame) {
@@ -177,14 +185,53 @@ void RasterRenderer::drawImageRect(const Image* img, double x, double y, double 
     if (offTarget(x, y, sx_ * fx, sy_ * fy, -img->handleX(), -img->handleY(), img->frameWidth(), img->frameHeight()))
         return;
     place(x, y, sx_ * fx, sy_ * fy);
-    painter_.drawImage(QPointF(-img->handleX(), -img->handleY()), *src);
+    drawPlaced(*src, QPointF(-img->handleX(), -img->handleY()));
+}
+
+void RasterRenderer::drawPlaced(const QImage& src, QPointF at) {
+    const QTransform& t = painter_.transform();
+    // Unscaled, unrotated frames are plain copies QPainter does well (and without smoothing);
+    // other blend modes and other target formats stay with QPainter too.
+    const bool ours = t.type() > QTransform::TxTranslate && (blend_ == BlendMode::Alpha || blend_ == BlendMode::Light) &&
+                      raster::canBlendMapped(*target_, src);
+    if (ours) {
+        // Only quads QPainter is slow with: taller than a band, or reaching past the target
+        // (a long wire, of which the view shows a sliver). Smaller ones keep QPainter's pixels.
+        const QRectF r = t.mapRect(QRectF(at, QSizeF(src.size())));
+        if (r.height() > kBandRows || r.left() < 0 || r.top() < 0 || r.right() > target_->width() ||
+            r.bottom() > target_->height()) {
+            raster::blendMapped(*target_, src, t, at, qRound(painter_.opacity() * 256),
+                                blend_ == BlendMode::Light ? raster::MappedOp::Plus : raster::MappedOp::Over);
+            return;
+        }
+    }
+    painter_.drawImage(at, src);
 }
 
 void RasterRenderer::drawRect(double x, double y, double w, double h) {
     if (!active()) return;
     place(x, y, sx_, sy_);
     const QColor c(std::clamp(r_, 0, 255), std::clamp(g_, 0, 255), std::clamp(b_, 0, 255));
-    painter_.fillRect(QRectF(0, 0, w, h), c);
+    const QTransform t = painter_.transform();
+    if (t.type() > QTransform::TxScale) {
+        painter_.fillRect(QRectF(0, 0, w, h), c);
+        return;
+    }
+    // An unrotated rectangle covers the whole pixels between its mapped edges rounded, as
+    // QPainter fills it; the same pixels are filled in bands of rows that stay on this thread.
+    const QRectF mapped = t.mapRect(QRectF(0, 0, w, h));
+    if (!std::isfinite(mapped.x()) || !std::isfinite(mapped.y()) || !std::isfinite(mapped.right()) ||
+        !std::isfinite(mapped.bottom()))
+        return;
+    // Edges are clamped to just outside the target before rounding (the same pixels, and no
+    // overflow for a rectangle far off).
+    const int W = target_->width(), H = target_->height();
+    const auto edge = [](double v, int size) { return std::clamp(qRound(std::clamp(v, -1.0, size + 1.0)), 0, size); };
+    const int x0 = edge(mapped.x(), W), x1 = edge(mapped.right(), W);
+    const int y0 = edge(mapped.y(), H), y1 = edge(mapped.bottom(), H);
+    if (x0 >= x1 || y0 >= y1) return;
+    painter_.resetTransform();
+    for (int y = y0; y < y1; y += kBandRows) painter_.fillRect(QRect(x0, y, x1 - x0, std::min(kBandRows, y1 - y)), c);
 }
 
 void RasterRenderer::drawLine(double x1, double y1, double x2, double y2) {

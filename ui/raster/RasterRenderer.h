@@ -69,6 +69,8 @@ private:
     // rotation and scale (sx, sy) lies wholly outside the target, smoothing's reach included:
     // such a draw changes no pixel and is skipped before QPainter sets anything up.
     bool offTarget(double ax, double ay, double sx, double sy, double l, double t, double w, double h) const;
+    // Draws `src` with its top-left corner at `at` under the transform place() set.
+    void drawPlaced(const QImage& src, QPointF at);
 
     QImage* target_ = nullptr;
     QPainter painter_;
