@@ -17,6 +17,10 @@ constexpr int kAlign = 4;
 constexpr int kWhite = 4;
 // Texels around a non-zero texel that filtering at mip levels 0 to 2 can carry it to.
 constexpr int kReach = 8;
+// A batch is handed over when it holds this many vertices (256 KB): written vertices are still in
+// the cache when they are copied to the driver, instead of a frame's worth of them (10 MB for
+// the largest boards) streaming through memory twice.
+constexpr size_t kBatchVertices = 16384;
 // Texel coordinates are 16-bit integers.
 constexpr int kMaxPage = 32768;
 
@@ -160,9 +164,7 @@ void GLRenderer::release() {
     fontGlyphs_.clear();
     otherGlyphs_.clear();
     normal_.n = light_.n = 0;
-    tilesMarked_.clear();
-    std::fill(tileUsed_.begin(), tileUsed_.end(), 0);
-    lightAll_ = Box{0, 0, -1, -1};
+    clearGlow();
     batchPage_ = -1;
     if (vbo_.isCreated()) vbo_.destroy();
     if (ibo_.isCreated()) ibo_.destroy();
@@ -181,12 +183,12 @@ void GLRenderer::beginFrame(unsigned fbo, int w, int h) {
     quadsTotal_ = 0;
     dropped_ = 0;
     uploadMs_ = issueMs_ = 0;
-    tilesX_ = (viewW_ + kTile - 1) / kTile;
-    tilesY_ = (viewH_ + kTile - 1) / kTile;
-    tileBox_.resize(static_cast<size_t>(tilesX_) * tilesY_);
-    tileUsed_.assign(static_cast<size_t>(tilesX_) * tilesY_, 0);
-    tilesMarked_.clear();
-    lightAll_ = Box{0, 0, -1, -1};
+    cellsX_ = (viewW_ + kCell - 1) / kCell;
+    cellsY_ = (viewH_ + kCell - 1) / kCell;
+    words_ = (cellsX_ + 63) / 64;
+    glow_.assign(static_cast<size_t>(words_) * cellsY_, 0);
+    glowTop_ = cellsY_;
+    glowBottom_ = -1;
     if (!program_) return;
     glBindFramebuffer(GL_FRAMEBUFFER, fbo);
     glViewport(0, 0, viewW_, viewH_);
@@ -380,7 +382,7 @@ void GLRenderer::submit(Batch& b, BlendMode mode) {
     vbo_.bind();
     const double t1 = timing_ ? threadCpuMs() : 0;
     // Orphan the buffer each submission so the driver never waits for the previous draw.
-    vbo_.allocate(b.v.data(), static_cast<int>(static_cast<size_t>(quads) * 4 * sizeof(Vertex)));
+    vbo_.allocate(b.v.get(), static_cast<int>(static_cast<size_t>(quads) * 4 * sizeof(Vertex)));
     const double t2 = timing_ ? threadCpuMs() : 0;
     ibo_.bind();
     if (quads > indexCapacity_) {
@@ -410,9 +412,7 @@ void GLRenderer::flush() {
     // Normal quads first: those that came after a pending light quad never share a pixel with it.
     submit(normal_, batchBlend_);
     submit(light_, BlendMode::Light);
-    for (int t : tilesMarked_) tileUsed_[t] = 0;
-    tilesMarked_.clear();
-    lightAll_ = Box{0, 0, -1, -1};
+    clearGlow();
 }
 
 void GLRenderer::clear() {
@@ -423,112 +423,87 @@ void GLRenderer::clear() {
     glClear(GL_COLOR_BUFFER_BIT);
 }
 
-uint32_t GLRenderer::packedColour() {
-    if (r_ == lastR_ && g_ == lastG_ && b_ == lastB_ && alpha_ == lastA_) return lastPacked_;
+uint32_t GLRenderer::repackColour() {
     lastR_ = r_, lastG_ = g_, lastB_ = b_, lastA_ = alpha_;
     const double a = std::clamp(alpha_, 0.0, 1.0) * 255 + 0.5;
     lastPacked_ = static_cast<uint32_t>(to8(r_)) | static_cast<uint32_t>(to8(g_)) << 8 |
-           static_cast<uint32_t>(to8(b_)) << 16 | static_cast<uint32_t>(static_cast<int>(a)) << 24;
+                  static_cast<uint32_t>(to8(b_)) << 16 | static_cast<uint32_t>(static_cast<int>(a)) << 24;
     return lastPacked_;
 }
 
-bool GLRenderer::meetsLight(const Box& b) const {
-    if (!meets(b.l, b.t, b.r, b.b, lightAll_.l, lightAll_.t, lightAll_.r, lightAll_.b)) return false;
-    if (b.l >= 0 && b.t >= 0 && b.r < viewW_ && b.b < viewH_) {
-        // Inside the target (the common case): truncation is the floor, and most quads are
-        // small enough to lie in one tile.
-        const int x0 = static_cast<int>(b.l * (1.0f / kTile)), x1 = static_cast<int>(b.r * (1.0f / kTile));
-        const int y0 = static_cast<int>(b.t * (1.0f / kTile)), y1 = static_cast<int>(b.b * (1.0f / kTile));
-        for (int ty = y0; ty <= y1; ++ty)
-            for (int tx = x0; tx <= x1; ++tx) {
-                const int t = ty * tilesX_ + tx;
-                if (tileUsed_[t] && meets(b.l, b.t, b.r, b.b, tileBox_[t].l, tileBox_[t].t, tileBox_[t].r, tileBox_[t].b))
-                    return true;
-            }
-        return false;
-    }
-    int x0, y0, x1, y1;
-    tiles(b, x0, y0, x1, y1);
-    for (int ty = y0; ty <= y1; ++ty)
-        for (int tx = x0; tx <= x1; ++tx) {
-            const int t = ty * tilesX_ + tx;
-            if (!tileUsed_[t]) continue;
-            const Box& o = tileBox_[t];
-            if (meets(b.l, b.t, b.r, b.b, o.l, o.t, o.r, o.b)) return true;
-        }
-    return false;
+void GLRenderer::clearGlow() {
+    if (glowTop_ <= glowBottom_)
+        std::fill(glow_.begin() + static_cast<ptrdiff_t>(glowTop_) * words_,
+                  glow_.begin() + static_cast<ptrdiff_t>(glowBottom_ + 1) * words_, 0);
+    glowTop_ = cellsY_;
+    glowBottom_ = -1;
 }
 
-void GLRenderer::tiles(const Box& b, int& x0, int& y0, int& x1, int& y1) const {
-    // Held to the target first: far-off coordinates cannot overflow an int, and truncation of a
-    // value that is not negative is its floor.
-    auto cell = [](float v, int view, int n) {
-        if (!(v > 0)) return 0;
-        if (v > view) v = static_cast<float>(view);
-        return std::min(n - 1, static_cast<int>(v * (1.0f / kTile)));
-    };
-    x0 = cell(b.l, viewW_, tilesX_);
-    x1 = cell(b.r, viewW_, tilesX_);
-    y0 = cell(b.t, viewH_, tilesY_);
-    y1 = cell(b.b, viewH_, tilesY_);
-    if (b.r < 0 || b.l > viewW_ || b.b < 0 || b.t > viewH_ || tilesX_ <= 0 || tilesY_ <= 0) x1 = x0 - 1;
+inline bool GLRenderer::cellSpan(const Box& b, int& x0, int& y0, int& x1, int& y1) const {
+    // Boxes are closed: one that touches the target's edge counts as inside. NaN fails here.
+    if (!(b.r >= 0 && b.b >= 0 && b.l <= viewW_ && b.t <= viewH_) || glow_.empty()) return false;
+    // Held to the target before the conversion: far-off coordinates cannot overflow an int, and
+    // truncation of a value that is not negative is its floor.
+    x0 = b.l > 0 ? static_cast<int>(b.l) / kCell : 0;
+    y0 = b.t > 0 ? static_cast<int>(b.t) / kCell : 0;
+    x1 = b.r < viewW_ ? static_cast<int>(b.r) / kCell : cellsX_ - 1;
+    y1 = b.b < viewH_ ? static_cast<int>(b.b) / kCell : cellsY_ - 1;
+    return true;
+}
+
+namespace {
+// Bits a..b (0 <= a <= b <= 63) of a word.
+inline uint64_t bitRange(int a, int b) { return (~0ull << a) & (~0ull >> (63 - b)); }
+}  // namespace
+
+inline bool GLRenderer::meetsLight(const Box& b) const {
+    int x0, y0, x1, y1;
+    if (!cellSpan(b, x0, y0, x1, y1)) return false;
+    y0 = std::max(y0, glowTop_);
+    y1 = std::min(y1, glowBottom_);
+    const int w0 = x0 >> 6, w1 = x1 >> 6;
+    if (w0 == w1) {
+        // The common case: a quad of a few cells, all in one word of each row.
+        const uint64_t m = bitRange(x0 & 63, x1 & 63);
+        for (int y = y0; y <= y1; ++y)
+            if (glow_[static_cast<size_t>(y) * words_ + w0] & m) return true;
+        return false;
+    }
+    for (int y = y0; y <= y1; ++y) {
+        const uint64_t* row = &glow_[static_cast<size_t>(y) * words_];
+        for (int w = w0; w <= w1; ++w)
+            if (row[w] & bitRange(w == w0 ? x0 & 63 : 0, w == w1 ? x1 & 63 : 63)) return true;
+    }
+    return false;
 }
 
 void GLRenderer::markLight(const Box& b) {
     int x0, y0, x1, y1;
-    tiles(b, x0, y0, x1, y1);
-    if (x0 > x1 || y0 > y1) return;
-    if (lightAll_.l > lightAll_.r) {
-        lightAll_ = b;
-    } else {
-        lightAll_.l = std::min(lightAll_.l, b.l);
-        lightAll_.t = std::min(lightAll_.t, b.t);
-        lightAll_.r = std::max(lightAll_.r, b.r);
-        lightAll_.b = std::max(lightAll_.b, b.b);
+    if (!cellSpan(b, x0, y0, x1, y1)) return;
+    glowTop_ = std::min(glowTop_, y0);
+    glowBottom_ = std::max(glowBottom_, y1);
+    const int w0 = x0 >> 6, w1 = x1 >> 6;
+    for (int y = y0; y <= y1; ++y) {
+        uint64_t* row = &glow_[static_cast<size_t>(y) * words_];
+        for (int w = w0; w <= w1; ++w) row[w] |= bitRange(w == w0 ? x0 & 63 : 0, w == w1 ? x1 & 63 : 63);
     }
-    for (int ty = y0; ty <= y1; ++ty)
-        for (int tx = x0; tx <= x1; ++tx) {
-            const int t = ty * tilesX_ + tx;
-            const Box c{std::max(b.l, static_cast<float>(tx * kTile)), std::max(b.t, static_cast<float>(ty * kTile)),
-                        std::min(b.r, static_cast<float>((tx + 1) * kTile)),
-                        std::min(b.b, static_cast<float>((ty + 1) * kTile))};
-            Box& o = tileBox_[t];
-            if (!tileUsed_[t]) {
-                tileUsed_[t] = 1;
-                tilesMarked_.push_back(t);
-                o = c;
-            } else {
-                o.l = std::min(o.l, c.l);
-                o.t = std::min(o.t, c.t);
-                o.r = std::max(o.r, c.r);
-                o.b = std::max(o.b, c.b);
-            }
-        }
 }
 
-void GLRenderer::addQuad(int page, const float cx[4], const float cy[4], const Entry* e, uint16_t u0, uint16_t v0,
-                         uint16_t u1, uint16_t v1) {
-    const float l = std::min(std::min(cx[0], cx[1]), std::min(cx[2], cx[3]));
-    const float r = std::max(std::max(cx[0], cx[1]), std::max(cx[2], cx[3]));
-    const float t = std::min(std::min(cy[0], cy[1]), std::min(cy[2], cy[3]));
-    const float b = std::max(std::max(cy[0], cy[1]), std::max(cy[2], cy[3]));
-    addQuad(page, cx, cy, l, t, r, b, e, u0, v0, u1, v1);
+void GLRenderer::Batch::grow() {
+    // Vertices are plain data: the new room needs no clearing, it is written before it is read.
+    const size_t c = std::max<size_t>(cap * 2, 4096);
+    std::unique_ptr<Vertex[]> nv(new Vertex[c]);
+    if (n) std::copy_n(v.get(), n, nv.get());
+    v = std::move(nv);
+    cap = c;
 }
 
-void GLRenderer::addQuad(int page, const float cx[4], const float cy[4], float l, float t, float r, float b,
-                         const Entry* e, uint16_t u0, uint16_t v0, uint16_t u1, uint16_t v1) {
-    // A quad at least a pixel wide and high inside the target surely holds a pixel centre; the
-    // others are looked at closely. NaN corners fail every comparison: such a quad covers nothing.
-    const bool surely = r - l >= 1 && b - t >= 1 && l >= 0 && t >= 0 && r <= viewW_ && b <= viewH_;
-    if (!surely && !plain_ && !(holdsCentre(l, r, viewW_) && holdsCentre(t, b, viewH_))) {
-        ++dropped_;
-        return;
-    }
+GLRenderer::Batch& GLRenderer::batchFor(int page, const float cx[4], const float cy[4], float l, float t, float r,
+                                        float b, const Entry* e) {
     if (page != batchPage_) {
         flush();
         batchPage_ = page;
     }
-    Batch* into = &normal_;
     if (blend_ == BlendMode::Light && !plain_) {
         // Where this quad can change pixels: the frame's non-zero texels, placed like the quad.
         float fx0 = 0, fy0 = 0, fx1 = 1, fy1 = 1;
@@ -554,46 +529,96 @@ void GLRenderer::addQuad(int page, const float cx[4], const float cy[4], float l
                 }
             markLight(Box{bl - 1, bt - 1, br + 1, bb + 1});
         }
-        into = &light_;
-    } else {
-        if (blend_ != batchBlend_) {
-            flush();
-            batchBlend_ = blend_;
-        } else if (light_.n && meetsLight(Box{l - 1, t - 1, r + 1, b + 1})) {
-            flush();
-        }
+        return light_;
     }
-    const uint32_t c = packedColour();
-    Vertex* v = into->push4();
+    if (blend_ != batchBlend_) {
+        flush();
+        batchBlend_ = blend_;
+    } else if (light_.n && meetsLight(Box{l - 1, t - 1, r + 1, b + 1})) {
+        flush();
+    }
+    return normal_;
+}
+
+inline bool GLRenderer::covers(float l, float t, float r, float b) {
+    // A quad at least a pixel wide and high inside the target surely holds a pixel centre; the
+    // others are looked at closely. NaN corners fail every comparison: such a quad covers nothing.
+    const bool surely = r - l >= 1 && b - t >= 1 && l >= 0 && t >= 0 && r <= viewW_ && b <= viewH_;
+    if (surely || plain_ || (holdsCentre(l, r, viewW_) && holdsCentre(t, b, viewH_))) return true;
+    ++dropped_;
+    return false;
+}
+
+void GLRenderer::addQuad(int page, const float cx[4], const float cy[4], const Entry* e, uint16_t u0, uint16_t v0,
+                         uint16_t u1, uint16_t v1) {
+    const float l = std::min(std::min(cx[0], cx[1]), std::min(cx[2], cx[3]));
+    const float r = std::max(std::max(cx[0], cx[1]), std::max(cx[2], cx[3]));
+    const float t = std::min(std::min(cy[0], cy[1]), std::min(cy[2], cy[3]));
+    const float b = std::max(std::max(cy[0], cy[1]), std::max(cy[2], cy[3]));
+    if (!covers(l, t, r, b)) return;
+    Batch& into = batchFor(page, cx, cy, l, t, r, b, e);
+    if (into.n >= kBatchVertices) [[unlikely]] flush();
+    // Plain mode packs the colour afresh for every quad: the reference the kept one is tested by.
+    const uint32_t c = plain_ ? repackColour() : packedColour();
+    Vertex* v = into.push4();
     v[0] = Vertex{cx[0], cy[0], u0, v0, c};
     v[1] = Vertex{cx[1], cy[1], u1, v0, c};
     v[2] = Vertex{cx[2], cy[2], u1, v1, c};
     v[3] = Vertex{cx[3], cy[3], u0, v1, c};
 }
 
-void GLRenderer::quad(const Entry& e, double ax, double ay, double hx, double hy, double w, double h, double sx,
-                      double sy) {
+inline void GLRenderer::axisQuad(int page, const Entry* e, uint16_t u0, uint16_t v0, uint16_t u1, uint16_t v1, float x0,
+                                 float y0, float x1, float y1) {
+    const float l = std::min(x0, x1), r = std::max(x0, x1), t = std::min(y0, y1), b = std::max(y0, y1);
+    if (!covers(l, t, r, b)) return;
+    Batch* into = &normal_;
+    // The common case, a normal quad continuing the batch: only pending glow can force a
+    // submission first (light_ is always empty in plain mode).
+    if (page == batchPage_ && blend_ == batchBlend_ && blend_ != BlendMode::Light) [[likely]] {
+        if (light_.n && meetsLight(Box{l - 1, t - 1, r + 1, b + 1})) flush();
+    } else {
+        const float cx[4] = {x0, x1, x1, x0}, cy[4] = {y0, y0, y1, y1};
+        into = &batchFor(page, cx, cy, l, t, r, b, e);
+    }
+    if (into->n >= kBatchVertices) [[unlikely]] flush();
+    const uint32_t c = packedColour();
+    Vertex* v = into->push4();
+    v[0] = Vertex{x0, y0, u0, v0, c};
+    v[1] = Vertex{x1, y0, u1, v0, c};
+    v[2] = Vertex{x1, y1, u1, v1, c};
+    v[3] = Vertex{x0, y1, u0, v1, c};
+}
+
+inline void GLRenderer::quad(const Entry& e, double ax, double ay, double hx, double hy, double w, double h, double sx,
+                             double sy) {
     // Local corners (-hx, -hy) .. (w - hx, h - hy), scaled, rotated about the anchor.
     const double x0 = -hx * sx, y0 = -hy * sy, x1 = (w - hx) * sx, y1 = (h - hy) * sy;
-    float cx[4], cy[4];
-    if (rot_ == 0) {
-        const float l = static_cast<float>(ax + x0), r = static_cast<float>(ax + x1);
-        const float t = static_cast<float>(ay + y0), b = static_cast<float>(ay + y1);
-        cx[0] = l, cx[1] = r, cx[2] = r, cx[3] = l;
-        cy[0] = t, cy[1] = t, cy[2] = b, cy[3] = b;
-        addQuad(e.page, cx, cy, std::min(l, r), std::min(t, b), std::max(l, r), std::max(t, b), &e, e.u0, e.v0, e.u1,
-                e.v1);
+    if (rot_ == 0 && !plain_) {
+        axisQuad(e.page, &e, e.u0, e.v0, e.u1, e.v1, static_cast<float>(ax + x0), static_cast<float>(ay + y0),
+                 static_cast<float>(ax + x1), static_cast<float>(ay + y1));
         return;
-    } else {
-        const double rad = rot_ * (M_PI / 180.0);
-        const double c = std::cos(rad), s = std::sin(rad);
-        const double lx[4] = {x0, x1, x1, x0}, ly[4] = {y0, y0, y1, y1};
-        for (int i = 0; i < 4; ++i) {
-            cx[i] = static_cast<float>(ax + lx[i] * c - ly[i] * s);
-            cy[i] = static_cast<float>(ay + lx[i] * s + ly[i] * c);
-        }
+    }
+    double c, s;
+    rotation(c, s);
+    float cx[4], cy[4];
+    const double lx[4] = {x0, x1, x1, x0}, ly[4] = {y0, y0, y1, y1};
+    for (int i = 0; i < 4; ++i) {
+        cx[i] = static_cast<float>(ax + lx[i] * c - ly[i] * s);
+        cy[i] = static_cast<float>(ay + lx[i] * s + ly[i] * c);
     }
     addQuad(e.page, cx, cy, &e, e.u0, e.v0, e.u1, e.v1);
+}
+
+void GLRenderer::rotation(double& c, double& s) {
+    // A wire draws its three frames at one angle: the sine and cosine are worked out once.
+    if (rot_ != trigRot_) {
+        const double rad = rot_ * (M_PI / 180.0);
+        trigCos_ = std::cos(rad);
+        trigSin_ = std::sin(rad);
+        trigRot_ = rot_;
+    }
+    c = trigCos_;
+    s = trigSin_;
 }
 
 void GLRenderer::whiteQuad(const double xs[4], const double ys[4]) {
@@ -607,47 +632,49 @@ void GLRenderer::whiteQuad(const double xs[4], const double ys[4]) {
     addQuad(batchPage_ >= 0 ? batchPage_ : 0, cx, cy, nullptr, w, w, w, w);
 }
 
+inline void GLRenderer::whiteAxisQuad(double x0, double y0, double x1, double y1) {
+    if (pages_.empty()) newPage(kPageSize);
+    constexpr uint16_t w = kWhite / 2;
+    axisQuad(batchPage_ >= 0 ? batchPage_ : 0, nullptr, w, w, w, w, static_cast<float>(x0), static_cast<float>(y0),
+             static_cast<float>(x1), static_cast<float>(y1));
+}
+
 void GLRenderer::drawImage(const Image* img, double x, double y, int frame) {
     if (!program_ || !img || frame < 0 || frame >= img->frameCount()) return;
-    const int i = imageEntry(img, frame);
-    if (i < 0) return;
-    const Entry& e = entryList_[i];
-    quad(e, x, y, img->handleX(), img->handleY(), e.w, e.h, sx_, sy_);
+    const Entry* e = entryOf(img, frame);
+    if (!e) return;
+    quad(*e, x, y, img->handleX(), img->handleY(), e->w, e->h, sx_, sy_);
 }
 
 void GLRenderer::drawImageRect(const Image* img, double x, double y, double w, double h, int frame) {
     if (!program_ || !img || frame < 0 || frame >= img->frameCount()) return;
-    const int i = imageEntry(img, frame);
-    if (i < 0) return;
-    const Entry& e = entryList_[i];
-    if (e.w <= 0 || e.h <= 0) return;
-    const double fx = w / e.w, fy = h / e.h;
-    quad(e, x, y, img->handleX(), img->handleY(), e.w, e.h, sx_ * fx, sy_ * fy);
+    const Entry* e = entryOf(img, frame);
+    if (!e || e->w <= 0 || e->h <= 0) return;
+    const double fx = w / e->w, fy = h / e->h;
+    quad(*e, x, y, img->handleX(), img->handleY(), e->w, e->h, sx_ * fx, sy_ * fy);
 }
 
 void GLRenderer::drawRect(double x, double y, double w, double h) {
     if (!program_) return;
+    if (rot_ == 0 && !plain_) {
+        whiteAxisQuad(x, y, x + w * sx_, y + h * sy_);
+        return;
+    }
+    double c, s;
+    rotation(c, s);
     double xs[4], ys[4];
-    if (rot_ == 0) {
-        const double r = x + w * sx_, b = y + h * sy_;
-        xs[0] = x, xs[1] = r, xs[2] = r, xs[3] = x;
-        ys[0] = y, ys[1] = y, ys[2] = b, ys[3] = b;
-    } else {
-        const double rad = rot_ * (M_PI / 180.0);
-        const double c = std::cos(rad), s = std::sin(rad);
-        const double lx[4] = {0, w * sx_, w * sx_, 0}, ly[4] = {0, 0, h * sy_, h * sy_};
-        for (int i = 0; i < 4; ++i) {
-            xs[i] = x + lx[i] * c - ly[i] * s;
-            ys[i] = y + lx[i] * s + ly[i] * c;
-        }
+    const double lx[4] = {0, w * sx_, w * sx_, 0}, ly[4] = {0, 0, h * sy_, h * sy_};
+    for (int i = 0; i < 4; ++i) {
+        xs[i] = x + lx[i] * c - ly[i] * s;
+        ys[i] = y + lx[i] * s + ly[i] * c;
     }
     whiteQuad(xs, ys);
 }
 
 void GLRenderer::drawLine(double x1, double y1, double x2, double y2) {
     if (!program_) return;
-    const double rad = rot_ * (M_PI / 180.0);
-    const double c = rot_ == 0 ? 1.0 : std::cos(rad), s = rot_ == 0 ? 0.0 : std::sin(rad);
+    double c = 1, s = 0;
+    if (rot_ != 0) rotation(c, s);
     auto map = [&](double lx, double ly, double& ox, double& oy) {
         lx *= sx_;
         ly *= sy_;
@@ -675,6 +702,10 @@ void GLRenderer::drawLine(double x1, double y1, double x2, double y2) {
 
 void GLRenderer::plot(double x, double y) {
     if (!program_) return;
+    if (!plain_) {
+        whiteAxisQuad(x, y, x + 1, y + 1);
+        return;
+    }
     const double xs[4] = {x, x + 1, x + 1, x}, ys[4] = {y, y, y + 1, y + 1};
     whiteQuad(xs, ys);
 }

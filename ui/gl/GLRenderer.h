@@ -15,11 +15,17 @@
 // - Light-blended quads (the glow of lit lamps) go into a second batch drawn after the pending
 //   normal one, instead of splitting the batch at every lamp. That reorders nothing on screen as
 //   long as no normal quad that came later covers a pixel the light quad can change: the batch
-//   keeps, per 32-pixel tile, the box of those pixels (the non-zero texels of the frame, widened
-//   by the filter's reach), and a normal quad meeting one submits both batches first. Pixels are
-//   therefore blended in exactly the order they were drawn in.
-// A batch is submitted when the page or a non-light blend mode changes, at such a meeting, and
-// at flush().
+//   marks, in a bitmap of 8 x 8 pixel cells, the cells holding those pixels (the non-zero texels
+//   of the frame, widened by the filter's reach), and a normal quad meeting a marked cell
+//   submits both batches first. Pixels are therefore blended in exactly the order they were
+//   drawn in.
+// - The common quad (unrotated, same page and blend mode as the batch) takes a short path:
+//   corners straight from the anchor, one bitmap look-up while glow is pending, the packed colour
+//   kept until colour or alpha change, vertices written into room the batch already has.
+// - Batches are handed over every 4,096 quads, so the vertices are still in the cache when the
+//   driver copies them.
+// A batch is submitted when the page or a non-light blend mode changes, at such a meeting, when
+// it is full, and at flush().
 //
 // Usage: make a 3.3 core context current, initialize() once, then per frame beginFrame() with
 // the target framebuffer's size, draw, endFrame(). It works inside QOpenGLWidget::paintGL and
@@ -66,8 +72,9 @@ public:
     void drawText(const std::string& utf8, double x, double y) override;
     void flush() override;
 
-    // Plain mode: every quad drawn, and the batch split at every blend change, in call order.
-    // The picture must be the same either way; tests compare the two.
+    // Plain mode: every quad drawn, through the general path (corners rotated even at angle 0,
+    // colour packed afresh), and the batch split at every blend change, in call order. The
+    // picture must be the same either way; tests compare the two.
     void setPlainMode(bool plain) { plain_ = plain; }
     // Measures the thread CPU time spent inside the GL calls of submission (for benchmarks).
     void setTiming(bool on) { timing_ = on; }
@@ -124,14 +131,15 @@ private:
         int advance = 0, left = 0, top = 0;
     };
     struct Batch {
-        std::vector<Vertex> v;
-        size_t n = 0;  // vertices in use
+        std::unique_ptr<Vertex[]> v;
+        size_t n = 0, cap = 0;  // vertices in use, room
         Vertex* push4() {
-            if (n + 4 > v.size()) v.resize(std::max<size_t>(v.size() * 2, 4096));
-            Vertex* p = v.data() + n;
+            if (n + 4 > cap) [[unlikely]] grow();
+            Vertex* p = v.get() + n;
             n += 4;
             return p;
         }
+        void grow();
     };
     struct Box {
         float l, t, r, b;
@@ -142,21 +150,53 @@ private:
     const GlyphSlot& glyphSlot(const ImageFont* font, uint32_t cp);
     int upload(const Key& key, int w, int h, const uint8_t* premul);
     int newPage(int size);
-    uint32_t packedColour();
+    // The current colour and alpha as a vertex colour, repacked only when they changed.
+    uint32_t packedColour() {
+        if (r_ == lastR_ && g_ == lastG_ && b_ == lastB_ && alpha_ == lastA_) [[likely]] return lastPacked_;
+        return repackColour();
+    }
+    uint32_t repackColour();
+    // The atlas entry of an image frame (null: nothing to draw); the frame must exist.
+    const Entry* entryOf(const Image* img, int frame) {
+        const uint64_t id = img->id();
+        if (id < imageFrames_.size()) {
+            const std::vector<int>& f = imageFrames_[id];
+            if (static_cast<size_t>(frame) < f.size()) {
+                const int i = f[frame];
+                if (i >= 0) return &entryList_[i];
+                if (i == -1) return nullptr;
+            }
+        }
+        const int i = imageEntry(img, frame);
+        return i >= 0 ? &entryList_[i] : nullptr;
+    }
+    // The cosine and sine of the current rotation, kept for the next quad at the same angle.
+    void rotation(double& c, double& s);
     // A quad of local size (w, h), local origin (-hx, -hy) before scaling, anchored at (ax, ay),
     // rotated by the current rotation.
     void quad(const Entry& e, double ax, double ay, double hx, double hy, double w, double h, double sx, double sy);
     // Adds a quad with corners c[0..3] (clockwise from the texture's top-left) to the batches.
     void addQuad(int page, const float cx[4], const float cy[4], const Entry* e, uint16_t u0, uint16_t v0,
                  uint16_t u1, uint16_t v1);
-    // The same with the corners' bounding box (l <= r, t <= b) known.
-    void addQuad(int page, const float cx[4], const float cy[4], float l, float t, float r, float b, const Entry* e,
-                 uint16_t u0, uint16_t v0, uint16_t u1, uint16_t v1);
+    // The same for an unrotated quad with corners (x0, y0) top-left and (x1, y1) bottom-right of
+    // the texture (x0 > x1 or y0 > y1 when mirrored): the path nearly every quad takes.
+    void axisQuad(int page, const Entry* e, uint16_t u0, uint16_t v0, uint16_t u1, uint16_t v1, float x0, float y0,
+                  float x1, float y1);
+    // Whether a quad with this bounding box (l <= r, t <= b) can cover a pixel centre; counts
+    // the ones dropped.
+    bool covers(float l, float t, float r, float b);
+    // The batch a quad that will be drawn goes into, after submitting what must be drawn before
+    // it (page or blend change, pending glow under it); marks the pixels a light quad can change.
+    Batch& batchFor(int page, const float cx[4], const float cy[4], float l, float t, float r, float b,
+                    const Entry* e);
     void whiteQuad(const double xs[4], const double ys[4]);
-    // The tiles a box touches, held to the grid (x0 > x1 or y0 > y1: none).
-    void tiles(const Box& b, int& x0, int& y0, int& x1, int& y1) const;
+    void whiteAxisQuad(double x0, double y0, double x1, double y1);
+    // The cells a box touches, held to the target; false when it misses the target.
+    bool cellSpan(const Box& b, int& x0, int& y0, int& x1, int& y1) const;
+    // Whether a box meets a cell where pending glow can change pixels; marks such cells.
     bool meetsLight(const Box& b) const;
     void markLight(const Box& b);
+    void clearGlow();
     void submit(Batch& b, BlendMode mode);
     void setBlendState(BlendMode mode);
 
@@ -179,14 +219,14 @@ private:
     Batch normal_, light_;
     int batchPage_ = -1;
     BlendMode batchBlend_ = BlendMode::Alpha;  // blend mode of normal_
-    // Where pending light quads can change pixels: one box per 32-pixel tile, and their union.
-    static constexpr int kTile = 32;
-    int tilesX_ = 0, tilesY_ = 0;
-    std::vector<Box> tileBox_;
-    std::vector<uint8_t> tileUsed_;
-    std::vector<int> tilesMarked_;
-    Box lightAll_{0, 0, -1, -1};
+    // Where pending light quads can change pixels: one bit per 8 x 8 pixel cell of the target,
+    // rows of words_ 64-bit words; rows glowTop_ to glowBottom_ may hold set bits.
+    static constexpr int kCell = 8;
+    int cellsX_ = 0, cellsY_ = 0, words_ = 0;
+    std::vector<uint64_t> glow_;
+    int glowTop_ = 0, glowBottom_ = -1;
 
+    double trigRot_ = 0, trigCos_ = 1, trigSin_ = 0;
     // The colour of the last quad, packed.
     int lastR_ = -1, lastG_ = -1, lastB_ = -1;
     double lastA_ = -1;
