@@ -26,11 +26,17 @@ CompiledCircuit::CompiledCircuit() { clear(); }
 CompiledCircuit::~CompiledCircuit() = default;
 
 void CompiledCircuit::clear() {
+    tix_.clear();
+    code_.clear();
+    pool_.assign(1, 0);
+    poolIndex_.clear();
     ops_.clear();
     pins_.clear();
     net_.assign(kFirstNet, 0);
     shadow_.clear();
     netRef_.assign(kFirstNet, &scratch_);
+    refOff_.clear();
+    refBase_ = 0;
     slotCount_ = kFirstNet;
     data_.clear();
     flags_.clear();
@@ -72,16 +78,20 @@ void CompiledCircuit::begin(size_t devices) {
     if (st == 0) st = gStamp.fetch_add(1, std::memory_order_relaxed) + 1;
     stamp_ = st;
     // Typical boards: about four pins and one and a half nets per device.
-    ops_.reserve(devices);
-    pins_.reserve(devices * 4 + 16);
+    tix_.reserve(devices + 16);
+    code_.reserve(devices * 4 + 16);
     net_.reserve(devices * 3 / 2 + kFirstNet);
     netRef_.reserve(devices * 3 / 2 + kFirstNet);
 }
 
 void CompiledCircuit::finish() {
-    // A table op reads four input pins whatever its count; the last one may reach past the end.
+    // A table op reads four input pins whatever its count, and its unused output pins (sent to the
+    // sink); the last one may reach three pins past the end.
     for (int i = 0; i < 4; ++i) pins_.push_back(kZeroNet);
+    for (int i = 0; i < 3; ++i) code_.push_back(kZeroNet);
+    pushSide(Op{.aux = 0, .nIn = 0, .nOut = 0, .param = 0, .kind = kEnd});
     types_ = {};
+    std::unordered_map<uint64_t, uint16_t>().swap(poolIndex_);
     liveData_.assign(live_.size(), 0);
     slotCount_ = net_.size();
     while (net_.size() % 16) {
@@ -91,10 +101,29 @@ void CompiledCircuit::finish() {
     shadow_.assign(net_.size() / 16, 0);
     for (size_t i = 0; i < net_.size(); ++i) shadow_[i / 16] |= static_cast<uint16_t>(net_[i] << (i % 16));
     changed_.assign(std::clamp<size_t>(net_.size(), 16, 4096), 0);
+    tix_.shrink_to_fit();
+    code_.shrink_to_fit();
+    pool_.shrink_to_fit();
     ops_.shrink_to_fit();
     pins_.shrink_to_fit();
     net_.shrink_to_fit();
     netRef_.shrink_to_fit();
+    if (compactRefs_ && slotCount_ > kFirstNet) {
+        auto lo = reinterpret_cast<uintptr_t>(netRef_[kFirstNet]), hi = lo;
+        for (size_t i = kFirstNet; i < slotCount_; ++i) {
+            const auto a = reinterpret_cast<uintptr_t>(netRef_[i]);
+            lo = std::min(lo, a);
+            hi = std::max(hi, a);
+        }
+        if ((hi - lo) / sizeof(int) <= UINT32_MAX) {
+            // Ints are aligned to their size, so every distance is a whole number of ints.
+            refBase_ = lo;
+            refOff_.assign(net_.size(), 0);
+            for (size_t i = kFirstNet; i < slotCount_; ++i)
+                refOff_[i] = static_cast<uint32_t>((reinterpret_cast<uintptr_t>(netRef_[i]) - lo) / sizeof(int));
+            std::vector<int*>().swap(netRef_);
+        }
+    }
 }
 
 uint32_t CompiledCircuit::newSlot(int* ref, uint8_t value) {
@@ -147,7 +176,7 @@ void CompiledCircuit::addFallback(TDraft* draft, TDevice& state, size_t nIn, siz
     const size_t outs = std::max<size_t>(nOut, static_cast<size_t>(std::max(0, draft->countOutputs())));
     if (fbIns_.size() < ins) fbIns_.resize(ins, 0);
     if (fbOuts_.size() < outs) fbOuts_.resize(outs, 0);
-    ops_.push_back(Op{.aux = static_cast<uint32_t>(fallbacks_.size()), .nIn = 0, .nOut = 0, .param = 0, .kind = kFallback});
+    pushSide(Op{.aux = static_cast<uint32_t>(fallbacks_.size()), .nIn = 0, .nOut = 0, .param = 0, .kind = kFallback});
     fallbacks_.push_back(f);
 }
 
@@ -301,15 +330,31 @@ const CompiledCircuit::TypeTable& CompiledCircuit::typeTable(TDraft* dr, size_t 
     return types_.back();
 }
 
+void CompiledCircuit::pushSide(const Op& op) {
+    ops_.push_back(op);
+    tix_.push_back(kWide);
+}
+
 void CompiledCircuit::pushTable(unsigned nIn, unsigned nOut, uint64_t tables, const uint32_t* pins) {
-    Op op;
     const uint64_t w = tables | uint64_t{nIn + nOut} << 48 | uint64_t{kTable | nIn | (nOut - 1) << 3} << 56;
+    ++tableCount_;
+    auto it = poolIndex_.find(w);
+    if (it == poolIndex_.end() && pool_.size() <= poolLimit_) {
+        it = poolIndex_.emplace(w, static_cast<uint16_t>(pool_.size())).first;
+        pool_.push_back(w);
+    }
+    if (it != poolIndex_.end()) {
+        tix_.push_back(static_cast<uint16_t>(it->second | (nOut > 1 ? kWide : 0)));
+        code_.insert(code_.end(), pins, pins + nIn + nOut);
+        return;
+    }
+    // The pool is full: the tables go inline, in the side stream.
+    Op op;
     std::memcpy(&op, &w, sizeof op);
     lastTable_ = ops_.size();
     lastOwnsPins_ = true;
-    ops_.push_back(op);
+    pushSide(op);
     pins_.insert(pins_.end(), pins, pins + nIn + nOut);
-    ++tableCount_;
 }
 
 void CompiledCircuit::padBeforeFlagged() {
@@ -434,7 +479,7 @@ void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In 
         for (size_t i = 0; i < nOut; ++i) pins_.push_back(out(i));
         lastOwnsPins_ = false;
     }
-    ops_.push_back(op);
+    pushSide(op);
 }
 
 namespace {
@@ -443,6 +488,7 @@ constexpr int kDigitMask[16] = {0x5F, 0x03, 0x79, 0x73, 0x27, 0x76, 0x7E, 0x47,
 }  // namespace
 
 void CompiledCircuit::step(SimEnvironment& env) {
+    if (tix_.empty()) return;  // never built
     uint8_t* const s = net_.data();
     int32_t* const data = data_.data();
     uint8_t* const flags = flags_.data();
@@ -462,35 +508,59 @@ void CompiledCircuit::step(SimEnvironment& env) {
     // plain pin or 0 on an inverted one.
     auto wrValue = [&](uint32_t pin, int v) { wr(pin & kSlotMask, v == static_cast<int>(1 - (pin >> 31))); };
 
-    // Threaded dispatch: the table op, nearly every device, is tested for first with a branch
-    // that is almost always taken; the other kinds jump through the table of labels.
-    static const void* const kLabels[kKindCount] = {&&L_kGate,   &&L_kRam,   &&L_kCounter, &&L_kSwitch,
+    // The index stream drives the step: a pooled table op (nearly every device) is stepped in the
+    // loop itself; the flag bit leads to the body for several outputs or, alone, to the next op of
+    // the side stream, whose kinds jump through the table of labels and come back.
+    static const void* const kLabels[kKindCount] = {&&L_kGate,   &&L_kRam,    &&L_kCounter, &&L_kSwitch,
                                                     &&L_kClock,  &&L_kRandom, &&L_kLed,     &&L_kDigit4,
-                                                    &&L_kDigit7, &&L_kFallback};
+                                                    &&L_kDigit7, &&L_kFallback, &&done};
+    const uint64_t* const pool = pool_.data();
+    const uint16_t* tx = tix_.data();
+    const uint32_t* c = code_.data();
     const uint32_t* p = pins_.data();
     const Op* opp = ops_.data();
-    const Op* const opEnd = opp + ops_.size();
-#define GW_DISPATCH                                \
-    if (opp == opEnd) goto done;                   \
-    if (opp->kind & kTable) goto L_kTable;         \
-    goto* kLabels[opp->kind]
-#define GW_NEXT                    \
-    p += op.nIn + op.nOut;         \
-    ++opp;                         \
-    GW_DISPATCH
-    GW_DISPATCH;
+#define GW_NEXT            \
+    p += op.nIn + op.nOut; \
+    ++opp;                 \
+    goto next
+next:
+    for (;;) {
+        const unsigned k = *tx++;
+        // Four inputs whatever the count: the tables ignore the index bits of unused ones, which
+        // read the pins of the ops that follow.
+        if (__builtin_expect(k & kWide, 0)) {
+            if (k == kWide) {
+                if (opp->kind & kTable) goto L_kTable;
+                goto* kLabels[opp->kind];
+            }
+            const uint64_t w = pool[k & ~unsigned{kWide}];
+            const unsigned idx = (s[c[0]] + 2u * s[c[1]]) + 4u * (s[c[2]] + 2u * s[c[3]]);
+            const uint64_t r = w >> idx;
+            const uint32_t* o = c + ((w >> 56) & 7);
+            // Output 2 of an op without one goes to the sink slot (0), without a branch.
+            const uint32_t o2 = o[2] & (0u - static_cast<uint32_t>(((w >> 59) & 3) >= 2));
+            s[o[0]] = static_cast<uint8_t>(r & 1);
+            s[o[1]] = static_cast<uint8_t>((r >> 16) & 1);
+            s[o2] = static_cast<uint8_t>((r >> 32) & 1);
+            c += (w >> 48) & 0xff;
+            continue;
+        }
+        // One output: the last pin of the op. Table bits above 15 do not reach bit 0 (idx < 16).
+        const uint64_t w = pool[k];
+        const unsigned idx = (s[c[0]] + 2u * s[c[1]]) + 4u * (s[c[2]] + 2u * s[c[3]]);
+        const unsigned n = (w >> 48) & 0xff;
+        s[c[n - 1]] = static_cast<uint8_t>((w >> idx) & 1);
+        c += n;
+    }
     {
     L_kTable : {
+        // A table op whose tables did not fit in the pool: the same body, tables inline.
         uint64_t w;
         std::memcpy(&w, opp, sizeof w);
-        const unsigned ni = (w >> 56) & 7, no = (w >> 59) & 3;  // inputs, outputs - 1
-        // Four inputs whatever the count: the tables ignore the index bits of unused ones. The
-        // sum is arranged as two independent halves, since a chain of devices that each read the
-        // one before waits on this arithmetic.
+        const unsigned ni = (w >> 56) & 7, no = (w >> 59) & 3;
         const unsigned idx = (s[p[0]] + 2u * s[p[1]]) + 4u * (s[p[2]] + 2u * s[p[3]]);
         const uint64_t r = w >> idx;
         const uint32_t* o = p + ni;
-        // Outputs 1 and 2 of an op without them go to the sink slot (0), without a branch.
         const uint32_t o1 = o[1] & (0u - static_cast<uint32_t>(no >= 1));
         const uint32_t o2 = o[2] & (0u - static_cast<uint32_t>(no >= 2));
         s[o[0]] = static_cast<uint8_t>(r & 1);
@@ -498,7 +568,7 @@ void CompiledCircuit::step(SimEnvironment& env) {
         s[o2] = static_cast<uint8_t>((r >> 32) & 1);
         p += (w >> 48) & 0xff;
         ++opp;
-        GW_DISPATCH;
+        goto next;
     }
     L_kGate : {
         const Op& op = *opp;
@@ -604,7 +674,6 @@ void CompiledCircuit::step(SimEnvironment& env) {
     }
     }
 #undef GW_NEXT
-#undef GW_DISPATCH
 done:;
 }
 
@@ -638,13 +707,19 @@ void CompiledCircuit::syncToModel() {
     size_t writes = 0;
     const uint8_t* const v = net_.data();
     int* const* const ref = netRef_.data();
+    const uint32_t* const off = refOff_.data();
+    const uintptr_t refBase = refBase_;
     uint32_t* const ch = changed_.data();
     const size_t cap = changed_.size();
     // Writes one batch of changed slots into the model. Their model ints are scattered over the
     // heap; the writes simply stream out, since explicit fetching ahead measured slower on the
     // largest board (the fetches wait for the same few miss buffers the writes would use).
     auto flush = [&](size_t n) {
-        for (size_t k = 0; k < n; ++k) *ref[ch[k]] = v[ch[k]];
+        if (off)
+            for (size_t k = 0; k < n; ++k)
+                *reinterpret_cast<int*>(refBase + uintptr_t{off[ch[k]]} * sizeof(int)) = v[ch[k]];
+        else
+            for (size_t k = 0; k < n; ++k) *ref[ch[k]] = v[ch[k]];
         writes += n;
     };
     // Slots whose value differs from what the model was last given, found 16 at a time without a
@@ -665,7 +740,8 @@ void CompiledCircuit::syncToModel() {
         unsigned now = 0;
         for (unsigned k = 0; k < 16; ++k) now |= static_cast<unsigned>(v[i + k]) << k;
 #endif
-        const unsigned m = now ^ sh[blk];
+        // The sink and the zero slot (0 and 1) stand for nothing in the model.
+        const unsigned m = (now ^ sh[blk]) & (blk == 0 ? ~3u : ~0u);
         sh[blk] = static_cast<uint16_t>(now);
         if (nc + 16 > cap) {
             flush(nc);
@@ -709,20 +785,33 @@ void CompiledCircuit::syncToModel() {
 
 bool CompiledCircuit::flipTableEntry(size_t k, unsigned output, unsigned entry) {
     if (output > 2 || entry > 15) return false;
-    for (Op& op : ops_) {
-        if (!(op.kind & kTable) || k-- != 0) continue;
-        uint64_t w;
-        std::memcpy(&w, &op, sizeof w);
-        w ^= uint64_t{1} << (16 * output + entry);
-        std::memcpy(&op, &w, sizeof w);
+    const uint64_t bit = uint64_t{1} << (16 * output + entry);
+    size_t side = 0;
+    for (uint16_t& t : tix_) {
+        if (t == kWide) {
+            Op& op = ops_[side++];
+            if (!(op.kind & kTable) || k-- != 0) continue;
+            uint64_t w;
+            std::memcpy(&w, &op, sizeof w);
+            w ^= bit;
+            std::memcpy(&op, &w, sizeof w);
+            return true;
+        }
+        if (k-- != 0) continue;
+        // The op gets a table of its own, so the ops sharing the pooled one stay as they were.
+        if (pool_.size() > kPoolMax) return false;
+        pool_.push_back(pool_[t & ~kWide] ^ bit);
+        t = static_cast<uint16_t>((pool_.size() - 1) | (t & kWide));
         return true;
     }
     return false;
 }
 
 size_t CompiledCircuit::memoryBytes() const {
-    return ops_.capacity() * sizeof(Op) + pins_.capacity() * sizeof(uint32_t) + net_.capacity() +
+    return tix_.capacity() * sizeof(uint16_t) + code_.capacity() * sizeof(uint32_t) +
+           pool_.capacity() * sizeof(uint64_t) + ops_.capacity() * sizeof(Op) + pins_.capacity() * sizeof(uint32_t) + net_.capacity() +
            shadow_.capacity() * sizeof(uint16_t) + netRef_.capacity() * sizeof(int*) +
+           refOff_.capacity() * sizeof(uint32_t) +
            (data_.capacity() + dataShadow_.capacity() + liveData_.capacity()) * sizeof(int32_t) +
            flags_.capacity() + flagsShadow_.capacity() + dataRef_.capacity() * sizeof(int*) +
            flagRef_.capacity() * sizeof(TCounterData*) + live_.capacity() * sizeof(TDevice*) +

@@ -3,27 +3,37 @@
 // net values, device data, counter edge flags, the same clock phases and the same draws from the
 // random source of the simulation environment, in the same order.
 //
-// Layout. Each device becomes one fixed 8-byte op followed, in one shared pin array, by its input
-// pins and then its output pins; a pin is a slot index. Slot values are bytes. Slot 0 swallows the
-// writes of unwired outputs and slot 1 always reads 0 (unwired inputs point there, their inversion
-// dropped, since an unwired input reads 0 inverted or not).
+// Layout. Most devices (gates of up to four inputs, inverters, both adders, lamps, memory cells
+// holding 0 or 1, and the copies that carry values into and out of IC inner circuits) share one
+// table op: up to four input slots and up to three output slots, each output a 16-entry truth
+// table indexed by the input values, with every pin's inversion folded into the tables. A memory
+// cell's bit and a lamp's value live in slots of their own (an extra input and/or output of the op)
+// that are written back through the device's data word like nets. One op kind for nearly all
+// devices means the step runs one branch-free body instead of jumping to a different body per
+// device, which a random mix of kinds would turn into a stream of mispredicted jumps. The tables
+// are built by running the type's own Update on every input combination, so they cannot drift from
+// the type's behaviour.
 //
-// Most devices (gates of up to four inputs, inverters, both adders, lamps, memory cells holding 0
-// or 1, and the copies that carry values into and out of IC inner circuits) share one table op:
-// up to four input slots and up to three output slots, each output a 16-entry truth table indexed
-// by the input values, with every pin's inversion folded into the tables. A memory cell's bit and a
-// lamp's value live in slots of their own (an extra input and/or output of the op) that are written
-// back through the device's data word like nets. One op kind for nearly all devices means the step
-// runs one branch-free body instead of jumping to a different body per device, which a random mix
-// of kinds would turn into a stream of mispredicted jumps. The tables are built by running the
-// type's own Update on every input combination, so they cannot drift from the type's behaviour.
-// Other kinds (counters, wide gates, the constant source, clocks, switches, digit displays, memory
-// cells and lamps holding other values when built) have ops of their own with inversion flags in the top bit of their
-// pins. Types this form does not know (and built-in types with odd parameters) are stepped through
-// their draft's own Update with input and output values taken from and given to the flat arrays.
-// Counters, displays and memory cells and lamps built holding another value keep their value in a
-// data array; counters keep their two edge flags beside it. Switches read their data word live from the model each step, because
-// the board's mouse handling changes it between steps.
+// A board uses few distinct tables (a type, times the inversions of its pins), so they are kept
+// once in a pool. The step reads two streams: a 16-bit pool index per op, and the ops' pins (slot
+// indices, 32 bits each) back to back, so a two-input gate costs 14 bytes of stream instead of a
+// table word per device. Most ops drive one output (gates, inverters, lamps, the IC copies) and
+// take a shorter body that writes only that one; the index of an op with more outputs carries a
+// flag bit, and so does the index that means "the next op of the side stream" (the flag alone).
+// Slot values are bytes. Slot 0 swallows the writes of unwired outputs and slot 1 always reads 0
+// (unwired inputs point there, their inversion dropped, since an unwired input reads 0 inverted
+// or not).
+//
+// The side stream holds 8-byte ops, each followed by its pins in an array of its own: table ops
+// whose tables no longer fit in the pool, and the other kinds (counters, wide gates, the constant
+// source, clocks, switches, digit displays, memory cells and lamps holding other values when
+// built), whose pins carry inversion flags in their top bit. Types this form does not know (and
+// built-in types with odd parameters) are stepped through their draft's own Update with input and
+// output values taken from and given to the flat arrays. Counters, displays and memory cells and
+// lamps built holding another value keep their value in a data array; counters keep their two
+// edge flags beside it. Switches read their data word live from the model each step, because the
+// board's mouse handling changes it between steps. A last side op ends the step, so the loop
+// counts nothing.
 //
 // The model and the flat form. Building reads net State, device data and counter flags from the
 // model. run() then changes only the flat form; syncToModel() compares the flat form with a copy of
@@ -44,9 +54,11 @@
 // No allocation happens in run() or syncToModel(): every buffer is sized when building.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "model/Device.h"
@@ -94,6 +106,17 @@ public:
     bool flipTableEntry(size_t k, unsigned output, unsigned entry);
     // Bytes held by the flat form (capacities of its arrays).
     size_t memoryBytes() const;
+    // Distinct tables in the pool.
+    size_t pooledTables() const { return pool_.size() - 1; }
+    // For tests: caps the pool (at most kPoolMax tables) for the next builds, so that small circuits
+    // also run table ops from the side stream.
+    void setPoolLimit(size_t tables) { poolLimit_ = std::min<size_t>(tables, kPoolMax); }
+    static constexpr size_t kPoolMax = 0x7fff;
+    // For tests: whether the next builds may keep the model's ints as 32-bit distances (see
+    // refOff_); without, they keep plain pointers, as for ints spread wider than 16 GB.
+    void setCompactRefs(bool on) { compactRefs_ = on; }
+    // Whether the last build keeps 32-bit distances.
+    bool compactRefs() const { return !refOff_.empty(); }
 
     // Internal kinds of the flat form. The table op has the top bit of its kind byte set (see Op).
     enum Kind : uint8_t {
@@ -107,6 +130,7 @@ public:
         kDigit4,
         kDigit7,
         kFallback,  // aux = index into fallbacks_; its pins live in fallbackPins_
+        kEnd,       // the last op: ends the step
         kKindCount
     };
 
@@ -170,8 +194,10 @@ private:
     // A one-input, one-output copy (through the pins' inversions) as a table op.
     void addCopy(uint32_t from, uint32_t to);
     void pushTable(unsigned nIn, unsigned nOut, uint64_t tables, const uint32_t* pins);
+    // An op of the side stream, announced in the index stream.
+    void pushSide(const Op& op);
     // Ops other than the table op carry inversion flags in their pins; a table op reads four input
-    // pins whatever its count, so one just before such an op is padded with plain pins.
+    // pins whatever its count, so a side-stream one just before such an op is padded with plain pins.
     void padBeforeFlagged();
     template <class In, class Out>
     void addFallback(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out);
@@ -181,12 +207,27 @@ private:
 
     void step(SimEnvironment& env);
 
-    std::vector<Op> ops_;
+    // Per op in step order: its table in pool_, with kWide set when it drives more than one output;
+    // kWide alone for a side op.
+    std::vector<uint16_t> tix_;
+    static constexpr uint16_t kWide = 0x8000;
+    std::vector<uint32_t> code_;   // pins of the pooled table ops, in step order
+    std::vector<uint64_t> pool_;   // table words (format of the table op in Op); entry 0 unused
+    std::unordered_map<uint64_t, uint16_t> poolIndex_;  // only while building
+    size_t poolLimit_ = kPoolMax;
+    std::vector<Op> ops_;          // the side stream
     std::vector<uint32_t> pins_;
     // Value per slot, 0 or 1. Padded to a multiple of 16 slots for the sync's comparison.
     std::vector<uint8_t> net_;
     std::vector<uint16_t> shadow_;  // per 16 slots, the values the model was last given
-    std::vector<int*> netRef_;      // the model's int per slot (scratch_ for slots 0 and 1, padding)
+    // The model's int per slot (scratch_ for slots 0 and 1 and the padding, which are never
+    // written back). Once built, when every int lies within 16 GB of the lowest, they are kept as
+    // 32-bit distances from it instead (refOff_, in ints from the address refBase_): the write-back reads one
+    // per changed slot, and on the largest boards that array alone is megabytes.
+    std::vector<int*> netRef_;
+    std::vector<uint32_t> refOff_;
+    uintptr_t refBase_ = 0;
+    bool compactRefs_ = true;
     size_t slotCount_ = kFirstNet;  // slots without the padding
     int scratch_ = 0;
     std::vector<int32_t> data_;   // per stateful device outside the table op

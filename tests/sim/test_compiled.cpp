@@ -506,3 +506,119 @@ TEST(CompiledStep, EachPathAgreesWithTheReference) {
         }
     }
 }
+
+TEST(CompiledStep, EveryLayoutOfTheFlatFormAgreesWithTheReference) {
+    // The same random circuits (ICs among them) under each way the flat form can be laid out:
+    // tables pooled or inline in the side stream (the pool is full), a pool that fills part way,
+    // and the model's ints kept as plain pointers instead of 32-bit distances.
+    struct Layout {
+        const char* name;
+        size_t poolLimit;
+        bool compactRefs;
+    };
+    const Layout layouts[] = {
+        {"pooled tables, compact references", CompiledCircuit::kPoolMax, true},
+        {"every table inline", 0, true},
+        {"pool of three tables", 3, true},
+        {"plain pointers", CompiledCircuit::kPoolMax, false},
+    };
+    const auto pool = draftPool();
+    for (const Layout& l : layouts) {
+        SCOPED_TRACE(l.name);
+        std::mt19937 rng(9001);
+        size_t tables = 0, pooled = 0, inlined = 0, compact = 0;
+        for (int circuit = 0; circuit < 400; ++circuit) {
+            std::vector<DraftPtr> withICs = pool;
+            if (circuit % 2 == 0)
+                for (int k = 0; k < 4; ++k) withICs.push_back(randomIC(rng));
+            Twin t = randomTwin(rng, withICs, 1 + static_cast<int>(rng() % 50));
+            CompiledCircuit cc;
+            cc.setPoolLimit(l.poolLimit);
+            cc.setCompactRefs(l.compactRefs);
+            cc.build(t.fast.devices);
+            ASSERT_LE(cc.pooledTables(), l.poolLimit);
+            tables += cc.tableCount();
+            pooled += cc.pooledTables();
+            inlined += cc.tableCount() > 0 && cc.pooledTables() == l.poolLimit ? 1 : 0;
+            compact += cc.compactRefs() ? 1 : 0;
+            const std::string diff = runSideBySide(t, cc, rng, 20);
+            ASSERT_EQ(diff, "") << "circuit " << circuit;
+        }
+        EXPECT_GT(tables, 1000u);
+        if (l.poolLimit == 0) {
+            EXPECT_EQ(pooled, 0u);
+        } else if (l.poolLimit == 3) {
+            EXPECT_GT(inlined, 100u);  // many circuits ran both kinds of table op
+        }
+        if (l.compactRefs) {
+            EXPECT_GT(compact, 390u);
+        } else {
+            EXPECT_EQ(compact, 0u);
+        }
+    }
+}
+
+TEST(CompiledStep, AWrongTableOfOneOpLeavesTheOpsSharingItAlone) {
+    // Two inverters share one pooled table. Flipping the first one's table must change what that
+    // inverter drives and nothing else; run side by side, only the first output net may differ.
+    for (size_t limit : {CompiledCircuit::kPoolMax, size_t{0}}) {
+        SCOPED_TRACE(limit ? "pooled" : "inline");
+        Twin t;
+        for (int i = 0; i < 3; ++i) t.net(0);
+        const size_t sw = t.add(TSwich::Create(1));
+        const size_t a = t.add(TLogic::Create(1, 2)), b = t.add(TLogic::Create(1, 2));
+        t.out(sw, 0, 0);
+        t.in(a, 0, 0);
+        t.in(b, 0, 0);
+        t.out(a, 0, 1);
+        t.out(b, 0, 2);
+        CompiledCircuit cc;
+        cc.setPoolLimit(limit);
+        cc.build(t.fast.devices);
+        ASSERT_EQ(cc.tableCount(), 2u);
+        EXPECT_EQ(cc.pooledTables(), limit ? 1u : 0u);
+        ASSERT_TRUE(cc.flipTableEntry(0, 0, 0));  // the first inverter now gives 0 for input 0
+        t.ref.devices[sw]->data = t.fast.devices[sw]->data = 0;
+        t.ref.step();
+        cc.run(1);
+        cc.syncToModel();
+        EXPECT_EQ(t.ref.nets[1]->State, 1);
+        EXPECT_EQ(t.fast.nets[1]->State, 0);
+        EXPECT_EQ(t.fast.nets[2]->State, 1);  // the second inverter still has the true table
+    }
+}
+
+TEST(CompiledStep, AWrongSecondOutputIsCaught) {
+    // Ops with more than one output (adders, memory cells) take their own body; a wrong entry in
+    // the table of a full adder's second output must show once its inputs reach that entry. The
+    // pooled and the inline form alike; each entry in turn (entries 8 to 15 repeat 0 to 7, as the
+    // adder has three inputs, so both copies are flipped).
+    for (size_t limit : {CompiledCircuit::kPoolMax, size_t{0}}) {
+        for (unsigned e = 0; e < 8; ++e) {
+            SCOPED_TRACE(std::string(limit ? "pooled" : "inline") + ", entry " + std::to_string(e));
+            Twin t;
+            for (int i = 0; i < 5; ++i) t.net(0);
+            for (int i = 0; i < 3; ++i) t.out(t.add(TSwich::Create(1)), 0, static_cast<size_t>(i));
+            const size_t d = t.add(TAdder::Create(1));
+            for (int k = 0; k < 3; ++k) t.in(d, k, static_cast<size_t>(k));
+            t.out(d, 0, 3);
+            t.out(d, 1, 4);
+            CompiledCircuit cc;
+            cc.setPoolLimit(limit);
+            cc.build(t.fast.devices);
+            ASSERT_EQ(cc.tableCount(), 1u);
+            ASSERT_TRUE(cc.flipTableEntry(0, 1, e));
+            ASSERT_TRUE(cc.flipTableEntry(0, 1, e + 8));
+            bool caught = false;
+            for (int combo = 0; combo < 8 && !caught; ++combo) {
+                for (size_t s = 0; s < 3; ++s)
+                    t.ref.devices[s]->data = t.fast.devices[s]->data = (combo >> s) & 1;
+                t.ref.step();
+                cc.run(1);
+                cc.syncToModel();
+                caught = !difference(t).empty();
+            }
+            EXPECT_TRUE(caught);
+        }
+    }
+}
