@@ -227,9 +227,13 @@ void RasterRenderer::drawRect(double x, double y, double w, double h) {
     // overflow for a rectangle far off).
     const int W = target_->width(), H = target_->height();
     const auto edge = [](double v, int size) { return std::clamp(qRound(std::clamp(v, -1.0, size + 1.0)), 0, size); };
-    const int x0 = edge(mapped.x(), W), x1 = edge(mapped.right(), W);
-    const int y0 = edge(mapped.y(), H), y1 = edge(mapped.bottom(), H);
-    if (x0 >= x1 || y0 >= y1) return;
+    // (A translation maps a rectangle of negative size as it is; its edges are rounded first
+    // and then put in order, as QPainter does.)
+    int x0 = edge(mapped.x(), W), x1 = edge(mapped.right(), W);
+    int y0 = edge(mapped.y(), H), y1 = edge(mapped.bottom(), H);
+    if (x1 < x0) std::swap(x0, x1);
+    if (y1 < y0) std::swap(y0, y1);
+    if (x0 == x1 || y0 == y1) return;
     painter_.resetTransform();
     for (int y = y0; y < y1; y += kBandRows) painter_.fillRect(QRect(x0, y, x1 - x0, std::min(kBandRows, y1 - y)), c);
 }
