@@ -69,12 +69,26 @@ void RasterRenderer::clear() {
     painter_.restore();
 }
 
-void RasterRenderer::place(double ax, double ay, double sx, double sy) {
+QTransform RasterRenderer::placement(double ax, double ay, double sx, double sy) const {
     QTransform t;
     t.translate(ax, ay);
     t.rotate(rot_);
     t.scale(sx, sy);
-    painter_.setTransform(t);
+    return t;
+}
+
+void RasterRenderer::place(double ax, double ay, double sx, double sy) {
+    usePainterTransform(placement(ax, ay, sx, sy));
+    placeBlend();
+}
+
+void RasterRenderer::usePainterTransform(const QTransform& t) {
+    // QPainter redoes its set-up on every transform it is given, even an equal one; a board sets
+    // the same few over and over (pixels, grid lines, unzoomed frames).
+    if (painter_.transform() != t) painter_.setTransform(t);
+}
+
+void RasterRenderer::placeBlend() {
     const bool opaque = blend_ == BlendMode::Mask || blend_ == BlendMode::Solid;
     painter_.setOpacity(opaque ? 1.0 : std::clamp(alpha_, 0.0, 1.0));
     painter_.setCompositionMode(blend_ == BlendMode::Solid ? QPainter::CompositionMode_Source
@@ -107,6 +121,9 @@ const QImage* RasterRenderer::source(Key key, const Image* img, const ImageFont*
     Key baseKey = key;
     baseKey.rgb = 0xFFFFFF;
     baseKey.mask = 0;
+    // A wholly transparent frame (the middle of the screen border, stretched over the whole view)
+    // changes no pixel in any blend but the solid one, which paints it black.
+    if (key.mask != 2 && clear_.count(baseKey) != 0) return nullptr;
     auto bit = base_.find(baseKey);
     if (bit == base_.end()) {
         QImage base;
@@ -128,8 +145,22 @@ const QImage* RasterRenderer::source(Key key, const Image* img, const ImageFont*
                 }
             }
         }
-        if (base_.size() >= kMaxCached) base_.clear();
+        if (base_.size() >= kMaxCached) {
+            base_.clear();
+            clear_.clear();
+        }
+        bool transparent = true;
+        for (int y = 0; y < base.height() && transparent; ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(base.constScanLine(y));
+            for (int x = 0; x < base.width(); ++x)
+                if (qAlpha(line[x]) != 0) {
+                    transparent = false;
+                    break;
+                }
+        }
+        if (transparent) clear_.insert(baseKey);
         bit = base_.emplace(baseKey, std::move(base)).first;
+        if (transparent && key.mask != 2) return nullptr;
     }
     if (key.rgb == 0xFFFFFF && key.mask == 0) return &bit->second;
 
@@ -210,10 +241,11 @@ void RasterRenderer::drawPlaced(const QImage& src, QPointF at) {
 
 void RasterRenderer::drawRect(double x, double y, double w, double h) {
     if (!active()) return;
-    place(x, y, sx_, sy_);
+    placeBlend();
     const QColor c(std::clamp(r_, 0, 255), std::clamp(g_, 0, 255), std::clamp(b_, 0, 255));
-    const QTransform t = painter_.transform();
+    const QTransform t = placement(x, y, sx_, sy_);
     if (t.type() > QTransform::TxScale) {
+        usePainterTransform(t);
         painter_.fillRect(QRectF(0, 0, w, h), c);
         return;
     }
@@ -234,7 +266,7 @@ void RasterRenderer::drawRect(double x, double y, double w, double h) {
     if (x1 < x0) std::swap(x0, x1);
     if (y1 < y0) std::swap(y0, y1);
     if (x0 == x1 || y0 == y1) return;
-    painter_.resetTransform();
+    usePainterTransform(QTransform());
     for (int y = y0; y < y1; y += kBandRows) painter_.fillRect(QRect(x0, y, x1 - x0, std::min(kBandRows, y1 - y)), c);
 }
 
@@ -245,7 +277,7 @@ void RasterRenderer::drawLine(double x1, double y1, double x2, double y2) {
     place(x1, y1, sx_, sy_);
     const QTransform t = painter_.transform();
     const QPointF a = t.map(QPointF(0.5, 0.5)), b = t.map(QPointF(x2 - x1 + 0.5, y2 - y1 + 0.5));
-    painter_.resetTransform();
+    usePainterTransform(QTransform());
     double dx = b.x() - a.x(), dy = b.y() - a.y();
     const double len = std::hypot(dx, dy);
     if (len > 0) {
@@ -266,8 +298,8 @@ void RasterRenderer::drawLine(double x1, double y1, double x2, double y2) {
 
 void RasterRenderer::plot(double x, double y) {
     if (!active()) return;
-    place(0, 0, 1, 1);
-    painter_.resetTransform();
+    placeBlend();
+    usePainterTransform(QTransform());
     painter_.fillRect(QRectF(x, y, 1, 1), QColor(std::clamp(r_, 0, 255), std::clamp(g_, 0, 255), std::clamp(b_, 0, 255)));
 }
 
@@ -284,7 +316,7 @@ void RasterRenderer::drawText(const std::string& utf8, double x, double y) {
         if (g.w > 0 && g.h > 0) {
             k.sub = cp;
             if (const QImage* src = source(k, nullptr, font_)) {
-                painter_.setTransform(t);
+                usePainterTransform(t);
                 painter_.drawImage(QPointF(pen + g.left, g.top), *src);
             }
         }

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "ui/render/Renderer.h"
 
@@ -64,7 +65,12 @@ private:
     // The frame or glyph tinted by the current colour (and thresholded in mask mode); nullptr
     // when there is nothing to draw.
     const QImage* source(Key key, const Image* img, const ImageFont* font);
+    // The transform that puts a frame's handle at (ax, ay) with the current rotation and scale
+    // (sx, sy); place() sets it on the painter with the opacity and composition of the blend mode.
+    QTransform placement(double ax, double ay, double sx, double sy) const;
     void place(double ax, double ay, double sx, double sy);
+    void placeBlend();
+    void usePainterTransform(const QTransform& t);
     // Whether the w x h rectangle at (l, t) in the space placed at (ax, ay) with the current
     // rotation and scale (sx, sy) lies wholly outside the target, smoothing's reach included:
     // such a draw changes no pixel and is skipped before QPainter sets anything up.
@@ -76,6 +82,7 @@ private:
     QPainter painter_;
     std::unordered_map<Key, QImage, KeyHash> base_;   // untinted
     std::unordered_map<Key, QImage, KeyHash> cache_;  // tinted / masked
+    std::unordered_set<Key, KeyHash> clear_;          // untinted frames without a visible pixel
 };
 
 }  // namespace gw
