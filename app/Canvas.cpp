@@ -76,7 +76,10 @@ public:
 
     void present() override {
         const int w = std::max(1, width()), h = std::max(1, height());
-        if (frame_.size() != QSize(w, h)) frame_ = QImage(w, h, QImage::Format_ARGB32_Premultiplied);
+        // An opaque frame: the board clears it with an opaque colour first, so its pixels are those
+        // of a premultiplied one, and the window's backing store (RGB32 on X) takes it by copying
+        // rows rather than by blending every pixel.
+        if (frame_.size() != QSize(w, h)) frame_ = QImage(w, h, QImage::Format_RGB32);
         if (renderer_.begin(&frame_)) {
             app_.paintFrame(renderer_, w, h);
             renderer_.end();
@@ -87,6 +90,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
         if (frame_.isNull()) p.fillRect(rect(), Qt::white);
         else p.drawImage(0, 0, frame_);
     }
