@@ -610,8 +610,9 @@ inline void GLRenderer::quad(const Entry& e, double ax, double ay, double hx, do
 }
 
 void GLRenderer::rotation(double& c, double& s) {
-    // A wire draws its three frames at one angle: the sine and cosine are worked out once.
-    if (rot_ != trigRot_) {
+    // A wire draws its three frames at one angle: the sine and cosine are worked out once (afresh
+    // for every quad in plain mode).
+    if (rot_ != trigRot_ || plain_) {
         const double rad = rot_ * (M_PI / 180.0);
         trigCos_ = std::cos(rad);
         trigSin_ = std::sin(rad);

@@ -4,9 +4,9 @@
 
 namespace gw {
 
-const Pics& Renderer::pics() const {
+const Pics& Renderer::emptyPics() {
     static const Pics empty;
-    return pics_ ? *pics_ : empty;
+    return empty;
 }
 
 }  // namespace gw

@@ -49,7 +49,7 @@ public:
 
     // The image set the program's drawing routines use (loaded once by Pics::Load). Never null:
     // a renderer without one answers an empty set whose slots are all null.
-    const Pics& pics() const;
+    const Pics& pics() const { return pics_ ? *pics_ : emptyPics(); }
     void setPics(std::shared_ptr<const Pics> p) { pics_ = std::move(p); }
 
     // --- operations ---
@@ -80,6 +80,8 @@ public:
     }
 
 protected:
+    static const Pics& emptyPics();
+
     int r_ = 255, g_ = 255, b_ = 255;
     double alpha_ = 1;
     BlendMode blend_ = BlendMode::Alpha;
