@@ -439,7 +439,7 @@ void GLRenderer::clearGlow() {
     glowBottom_ = -1;
 }
 
-inline bool GLRenderer::cellSpan(const Box& b, int& x0, int& y0, int& x1, int& y1) const {
+[[gnu::always_inline]] inline bool GLRenderer::cellSpan(const Box& b, int& x0, int& y0, int& x1, int& y1) const {
     // Boxes are closed: one that touches the target's edge counts as inside. NaN fails here.
     if (!(b.r >= 0 && b.b >= 0 && b.l <= viewW_ && b.t <= viewH_) || glow_.empty()) return false;
     // Held to the target before the conversion: far-off coordinates cannot overflow an int, and
@@ -456,19 +456,25 @@ namespace {
 inline uint64_t bitRange(int a, int b) { return (~0ull << a) & (~0ull >> (63 - b)); }
 }  // namespace
 
-inline bool GLRenderer::meetsLight(const Box& b) const {
+[[gnu::always_inline]] inline bool GLRenderer::meetsLight(const Box& b) const {
     int x0, y0, x1, y1;
     if (!cellSpan(b, x0, y0, x1, y1)) return false;
     y0 = std::max(y0, glowTop_);
     y1 = std::min(y1, glowBottom_);
     const int w0 = x0 >> 6, w1 = x1 >> 6;
-    if (w0 == w1) {
+    if (w0 == w1) [[likely]] {
         // The common case: a quad of a few cells, all in one word of each row.
         const uint64_t m = bitRange(x0 & 63, x1 & 63);
-        for (int y = y0; y <= y1; ++y)
-            if (glow_[static_cast<size_t>(y) * words_ + w0] & m) return true;
-        return false;
+        const uint64_t* p = glow_.data() + static_cast<size_t>(w0);
+        uint64_t any = 0;
+        for (int y = y0; y <= y1; ++y) any |= p[static_cast<size_t>(y) * words_];
+        return (any & m) != 0;
     }
+    return meetsLightWide(x0, y0, x1, y1);
+}
+
+bool GLRenderer::meetsLightWide(int x0, int y0, int x1, int y1) const {
+    const int w0 = x0 >> 6, w1 = x1 >> 6;
     for (int y = y0; y <= y1; ++y) {
         const uint64_t* row = &glow_[static_cast<size_t>(y) * words_];
         for (int w = w0; w <= w1; ++w)

@@ -195,6 +195,7 @@ private:
     bool cellSpan(const Box& b, int& x0, int& y0, int& x1, int& y1) const;
     // Whether a box meets a cell where pending glow can change pixels; marks such cells.
     bool meetsLight(const Box& b) const;
+    bool meetsLightWide(int x0, int y0, int x1, int y1) const;  // cells spanning several words
     void markLight(const Box& b);
     void clearGlow();
     void submit(Batch& b, BlendMode mode);
