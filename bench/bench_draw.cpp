@@ -161,6 +161,21 @@ GL& gl() {
     return g;
 }
 
+// Frees the GL objects while the application and the context still exist (the static GL would
+// otherwise go after the application, at exit).
+void shutdownGL() {
+    GL& g = gl();
+    if (g.ctx && g.surface && g.ctx->makeCurrent(g.surface.get())) {
+        g.renderer.release();
+        g.fboAll.reset();
+        g.fboTenth.reset();
+        g.fboNormal.reset();
+        g.ctx->doneCurrent();
+    }
+    g.ctx.reset();
+    g.surface.reset();
+}
+
 double threadCpuMs() {
     timespec ts;
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
@@ -255,6 +270,9 @@ void drawNull(benchmark::State& state, TBoardEngine& b, const View& v) {
     b.bGridOn = static_cast<int>(state.range(0));
     NullRenderer r;
     r.setPics(gl().pics);
+    // One frame first: the board builds its index and the types' extents on the first.
+    r.resetState();
+    b.Draw(r, v.xMove, v.yMove, v.zoom, v.zoom, v.w, v.h);
     for (auto _ : state) {
         const double c0 = threadCpuMs();
         r.ops = 0;
@@ -323,12 +341,13 @@ int main(int argc, char** argv) {
             g.renderer.endFrame();
             saved = fbo->toImage().save(QString::fromStdString(std::string(out) + suffix)) && saved;
         }
+        shutdownGL();
         return saved ? 0 : 1;
     }
-    registerAll();
     // GW_DRAW_PROFILE=frames: draws that many build-only frames of each view (batches built, never
-    // handed to OpenGL), grid dots off (on with GW_DRAW_DOTS set), and prints the fastest and the median frame's thread CPU time; a quick,
-    // load-tolerant figure while working on the drawing code, and a clean loop to profile.
+    // handed to OpenGL), grid dots off (on with GW_DRAW_DOTS set), and prints the fastest and the
+    // median frame's thread CPU time: a quick figure while working on the drawing code, less
+    // disturbed by a loaded machine, and a clean loop to profile.
     if (const char* frames = std::getenv("GW_DRAW_PROFILE")) {
         GL& g = gl();
         if (!g.ok) return 1;
@@ -347,13 +366,16 @@ int main(int argc, char** argv) {
                 if (i > 0) ms.push_back(threadCpuMs() - c0);
             }
             std::sort(ms.begin(), ms.end());
-            std::fprintf(stderr, "%-16s min %.3f ms, median %.3f ms, %d quads (%d dropped), %d draw calls\n", name, ms.front(),
+            std::printf("%-16s min %.3f ms, median %.3f ms, %d quads (%d dropped), %d draw calls\n", name, ms.front(),
                         ms[ms.size() / 2], g.renderer.quads(), g.renderer.droppedQuads(), g.renderer.drawCalls());
         }
+        shutdownGL();
         return 0;
     }
+    registerAll();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    shutdownGL();
     return 0;
 }
