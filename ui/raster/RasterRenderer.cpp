@@ -221,9 +221,14 @@ void RasterRenderer::drawImageRect(const Image* img, double x, double y, double 
 
 void RasterRenderer::drawPlaced(const QImage& src, QPointF at) {
     const QTransform& t = painter_.transform();
-    // Unscaled, unrotated frames are plain copies QPainter does well (and without smoothing);
-    // other blend modes and other target formats stay with QPainter too.
-    const bool ours = t.type() > QTransform::TxTranslate && (blend_ == BlendMode::Alpha || blend_ == BlendMode::Light) &&
+    // Unscaled, unrotated frames are plain copies QPainter does well (and without smoothing).
+    // Quads at angles other than quarter turns stay with QPainter too: our edges there may take
+    // a pixel more or less than its polygon edges, and the same frame must not change its
+    // outline when it moves across the border of the view. Other blend modes and target formats
+    // are QPainter's as well.
+    const bool axisAligned =
+        t.type() == QTransform::TxScale || (t.type() == QTransform::TxRotate && t.m11() == 0 && t.m22() == 0);
+    const bool ours = axisAligned && (blend_ == BlendMode::Alpha || blend_ == BlendMode::Light) &&
                       raster::canBlendMapped(*target_, src);
     if (ours) {
         // Only quads QPainter is slow with: taller than a band, or reaching past the target
