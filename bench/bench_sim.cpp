@@ -53,6 +53,7 @@ void BM_StepCompiled(benchmark::State& st) {
     // Share of devices on the shared table op, and values written back into the model per step.
     st.counters["table_share"] = static_cast<double>(fs.compiled().tableCount()) /
                                  static_cast<double>(fs.compiled().deviceCount());
+    st.counters["pooled_tables"] = static_cast<double>(fs.compiled().pooledTables());
     st.counters["writes"] =
         static_cast<double>(writes) / static_cast<double>(std::max<benchmark::IterationCount>(st.iterations(), 1));
 }
