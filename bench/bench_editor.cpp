@@ -14,6 +14,7 @@
 //     update with its simulation step (no drawing) and a drawing of the canvas (no update);
 //   - and where the drawing of one frame goes, by kind of drawing operation (the frame drawn into
 //     an image through a renderer that times each call it passes on).
+// GW_BENCH_GRAB=file.png also saves a picture of the window with the board open.
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
@@ -129,6 +130,11 @@ int main(int argc, char** argv) {
     QTest::qWait(500);
     QWidget* canvas = app->canvas->widget();
     std::printf("canvas %d x %d, view at zoom %.2f\n", canvas->width(), canvas->height(), app->xScale);
+    if (const QByteArray grab = qgetenv("GW_BENCH_GRAB"); !grab.isEmpty()) {
+        // A picture of the whole window as it shows the board (GW_BENCH_GRAB=file.png).
+        const bool saved = app->Window->grab().save(QString::fromLocal8Bit(grab));
+        std::printf("window picture %s %s\n", saved ? "saved to" : "could not be saved to", grab.constData());
+    }
 
     // The pointer circles over the canvas.
     const QPoint centre = canvas->mapToGlobal(QPoint(canvas->width() / 2, canvas->height() / 2));

@@ -54,7 +54,8 @@ inline void bounds(int n, int& v1, int& v2) {
 }
 
 // Composes n sampled pixels onto the target row; the branches on the mode stay out of the loop.
-void composeSpan(uint32_t* d, const uint32_t* s, int n, int coverage, MappedOp op) {
+// Inlined: a turned wire composes a few pixels per row over hundreds of rows.
+[[gnu::always_inline]] inline void composeSpan(uint32_t* d, const uint32_t* s, int n, int coverage, MappedOp op) {
     if (op == MappedOp::Over && coverage == 255) {
         // byteMul(x, 0) is 0 and byteMul(x, 255) is x, so opaque and empty pixels need no branch.
         for (int i = 0; i < n; ++i) d[i] = s[i] + byteMul(d[i], (~s[i]) >> 24);
@@ -167,7 +168,10 @@ void blendMapped(QImage& target, const QImage& src, const QTransform& transform,
     // Sampled a chunk at a time into a buffer, then composed, as the painter does.
     constexpr int kChunk = 256;
     uint32_t buf[kChunk];
-    int lastFx = 0, lastFy8 = 0, lastXa = 0, lastXb = -1;
+    // An image only scaled (or turned a quarter) samples the same columns on every row, so
+    // rows whose source rows and weight agree are the same pixels: a frame stretched tall (a
+    // vertical wire) repeats each sampled row over many target rows.
+    const bool sameColumns = simpleScale && (rectangle || quarterTurn) && m21 == 0;
     for (int y = y0; y <= y1; ++y) {
         const double cy = y + 0.5;
         // Where the row's centre line meets the quad's edges (each edge counts for rows whose
@@ -203,16 +207,7 @@ void blendMapped(QImage& target, const QImage& src, const QTransform& transform,
         int fx = static_cast<int>((m21 * cy + m11 * cx + dx) * kFixed) - kHalf;
         int fy = static_cast<int>((m22 * cy + m12 * cx + dy) * kFixed) - kHalf;
         auto* d = reinterpret_cast<uint32_t*>(targetBits + y * targetStride) + xa;
-        if (simpleScale && xb - xa < kChunk && fx == lastFx && (fy >> 8) == lastFy8 && xa == lastXa && xb == lastXb) {
-            // The same samples as the row before (an image stretched tall repeats each
-            // sampled row over many target rows): compose them again.
-            composeSpan(d, buf, xb - xa + 1, coverage, op);
-            continue;
-        }
-        lastFx = fx;
-        lastFy8 = fy >> 8;
-        lastXa = xa;
-        lastXb = xb;
+        const int rowKey = fy >> 8;  // the source rows and their weight, as sampled below
         if (simpleScale) {
             // One source row pair for the whole span: rows first, then columns, as the painter
             // samples an image that is only scaled.
@@ -231,9 +226,35 @@ void blendMapped(QImage& target, const QImage& src, const QTransform& transform,
             uint32_t rbA = 0, agA = 0, rbB = 0, agB = 0;
             for (int x = xa; x <= xb; x += kChunk, d += kChunk) {
                 const int n = std::min(kChunk, xb - x + 1);
+                if (std::abs(fdx) >= kFixed / 4) {
+                    // A new column every few pixels: plain steps.
+                    for (int i = 0; i < n; ++i, fx += fdx) {
+                        const int c = fx >> 16;
+                        if (c == cached + 1) {
+                            rbA = rbB;
+                            agA = agB;
+                            column(c + 1, rbB, agB);
+                        } else if (c != cached) {
+                            column(c, rbA, agA);
+                            column(c + 1, rbB, agB);
+                        }
+                        cached = c;
+                        const uint32_t distx = (static_cast<uint32_t>(fx) & 0xffff) >> 8, idistx = 256 - distx;
+                        const uint32_t rb = (rbA * idistx + rbB * distx) & 0xff00ff00;
+                        const uint32_t ag = (agA * idistx + agB * distx) & 0xff00ff00;
+                        buf[i] = (rb >> 8) | ag;
+                    }
+                    composeSpan(d, buf, n, coverage, op);
+                    continue;
+                }
                 for (int i = 0; i < n;) {
                     const int c = fx >> 16;
-                    if (c != cached) {
+                    if (c == cached + 1) {  // the next column over (an image not stretched here)
+                        rbA = rbB;
+                        agA = agB;
+                        column(c + 1, rbB, agB);
+                        cached = c;
+                    } else if (c != cached) {
                         column(c, rbA, agA);
                         column(c + 1, rbB, agB);
                         cached = c;
@@ -241,8 +262,7 @@ void blendMapped(QImage& target, const QImage& src, const QTransform& transform,
                     // The pixels up to the next source column share one column pair (many, for
                     // a stretched image), and their loop has no branch.
                     int run = n - i;
-                    if (std::abs(fdx) >= kFixed / 4) run = 1;  // a new column every few pixels
-                    else if (fdx > 0) {
+                    if (fdx > 0) {
                         const int64_t left = (int64_t{c} + 1) * kFixed - fx;
                         run = static_cast<int>(std::min<int64_t>(run, (left + fdx - 1) / fdx));
                     } else if (fdx < 0) {
@@ -259,6 +279,29 @@ void blendMapped(QImage& target, const QImage& src, const QTransform& transform,
                     i += run;
                 }
                 composeSpan(d, buf, n, coverage, op);
+            }
+            if (sameColumns && xb - xa < kChunk && y < y1) {
+                // The last row with the same samples: the source row moves one way down the
+                // target, so a doubling search and a halving one find it from a few rows.
+                const double cx0 = xa + 0.5;
+                auto keyAt = [&](int yy) {
+                    return (static_cast<int>((m22 * (yy + 0.5) + m12 * cx0 + dy) * kFixed) - kHalf) >> 8;
+                };
+                int same = y, step = 1;
+                while (same + step <= y1 && keyAt(same + step) == rowKey) {
+                    same += step;
+                    step *= 2;
+                }
+                int beyond = std::min(same + step, y1 + 1);
+                while (beyond - same > 1) {
+                    const int mid = same + (beyond - same) / 2;
+                    if (keyAt(mid) == rowKey) same = mid;
+                    else beyond = mid;
+                }
+                const int n = xb - xa + 1;
+                for (int yy = y + 1; yy <= same; ++yy)
+                    composeSpan(reinterpret_cast<uint32_t*>(targetBits + yy * targetStride) + xa, buf, n, coverage, op);
+                y = same;
             }
         } else {
             for (int x = xa; x <= xb; x += kChunk, d += kChunk) {
