@@ -707,7 +707,8 @@ void CompiledCircuit::syncToModel() {
     size_t writes = 0;
     const uint8_t* const v = net_.data();
     int* const* const ref = netRef_.data();
-    const uint32_t* const off = refOff_.data();
+    // (An emptied vector may still hold its buffer, so its data() says nothing.)
+    const uint32_t* const off = refOff_.empty() ? nullptr : refOff_.data();
     const uintptr_t refBase = refBase_;
     uint32_t* const ch = changed_.data();
     const size_t cap = changed_.size();

@@ -558,6 +558,20 @@ TEST(CompiledStep, EveryLayoutOfTheFlatFormAgreesWithTheReference) {
     }
 }
 
+TEST(CompiledStep, ARebuildWithPlainPointersAfterCompactOnesAgrees) {
+    // One compiled form built again and again, switching between the two ways of finding the
+    // model's ints: nothing of the previous build's references may survive into the next.
+    const auto pool = draftPool();
+    std::mt19937 rng(321);
+    CompiledCircuit cc;
+    for (int circuit = 0; circuit < 60; ++circuit) {
+        Twin t = randomTwin(rng, pool, 5 + static_cast<int>(rng() % 40));
+        cc.setCompactRefs(circuit % 2 == 0);
+        cc.build(t.fast.devices);
+        ASSERT_EQ(runSideBySide(t, cc, rng, 10), "") << "circuit " << circuit;
+    }
+}
+
 TEST(CompiledStep, AWrongTableOfOneOpLeavesTheOpsSharingItAlone) {
     // Two inverters share one pooled table. Flipping the first one's table must change what that
     // inverter drives and nothing else; run side by side, only the first output net may differ.
