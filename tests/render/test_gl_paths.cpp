@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/GLTestTarget.h"
 #include "ui/gl/GLCanvas.h"
 #include "ui/gl/GLRenderer.h"
 #include "ui/render/Pics.h"
@@ -27,45 +28,7 @@ using namespace gw;
 
 namespace {
 
-QGuiApplication* app() {
-    static int argc = 1;
-    static char name[] = "test_render_gl_paths";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication* a = [] {
-        if (!std::getenv("DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        GLCanvas::setDefaultFormat();
-        return new QGuiApplication(argc, argv);
-    }();
-    return a;
-}
-
-struct GLTarget {
-    bool appReady = app() != nullptr;
-    QOpenGLContext ctx;
-    QOffscreenSurface surface;
-    std::unique_ptr<QOpenGLFramebufferObject> fbo;
-    GLRenderer renderer;
-    std::string why;
-
-    bool make(int w, int h) {
-        if (!GLCanvas::glAvailable()) return (why = "no OpenGL 3.3 context", false);
-        if (!ctx.create()) return (why = "context creation failed", false);
-        surface.setFormat(ctx.format());
-        surface.create();
-        if (!ctx.makeCurrent(&surface)) return (why = "makeCurrent failed", false);
-        fbo = std::make_unique<QOpenGLFramebufferObject>(w, h);
-        if (!fbo->isValid()) return (why = "framebuffer object invalid", false);
-        if (!renderer.initialize()) return (why = renderer.error(), false);
-        return true;
-    }
-    ~GLTarget() {
-        if (ctx.isValid() && ctx.makeCurrent(&surface)) {
-            renderer.release();
-            fbo.reset();
-            ctx.doneCurrent();
-        }
-    }
-};
+using test::GLTarget;
 
 // Opaque texels that all differ, so a flipped, shifted or swapped texture coordinate shows.
 std::shared_ptr<Image> gradient(int w, int h) {

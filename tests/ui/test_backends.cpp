@@ -17,6 +17,7 @@
 #include "model/InputDevices.h"
 #include "model/LogicDevices.h"
 
+#include "ui/GLTestTarget.h"
 #include "ui/gl/GLCanvas.h"
 #include "ui/gl/GLRenderer.h"
 #include "ui/raster/RasterRenderer.h"
@@ -26,50 +27,8 @@ using namespace gw;
 
 namespace {
 
-QGuiApplication* app() {
-    static int argc = 1;
-    static char name[] = "test_render_backends";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication* a = [] {
-        if (!std::getenv("DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        GLCanvas::setDefaultFormat();
-        return new QGuiApplication(argc, argv);
-    }();
-    return a;
-}
-
-// An offscreen GL context with a framebuffer object of w x h, or a reason why there is none.
-struct GLTarget {
-    // The application must exist before any Qt GUI object below is constructed.
-    bool appReady = app() != nullptr;
-    QOpenGLContext ctx;
-    QOffscreenSurface surface;
-    std::unique_ptr<QOpenGLFramebufferObject> fbo;
-    GLRenderer renderer;
-    std::string why;
-
-    bool make(int w, int h) {
-        if (!GLCanvas::glAvailable()) {
-            why = "no OpenGL 3.3 context on platform '" + QGuiApplication::platformName().toStdString() + "'";
-            return false;
-        }
-        if (!ctx.create()) return (why = "context creation failed", false);
-        surface.setFormat(ctx.format());
-        surface.create();
-        if (!ctx.makeCurrent(&surface)) return (why = "makeCurrent failed", false);
-        fbo = std::make_unique<QOpenGLFramebufferObject>(w, h);
-        if (!fbo->isValid()) return (why = "framebuffer object invalid", false);
-        if (!renderer.initialize()) return (why = renderer.error(), false);
-        return true;
-    }
-    ~GLTarget() {
-        if (ctx.isValid() && ctx.makeCurrent(&surface)) {
-            renderer.release();
-            fbo.reset();
-            ctx.doneCurrent();
-        }
-    }
-};
+using test::GLTarget;
+QGuiApplication* app() { return test::glTestApp(); }
 
 std::shared_ptr<Image> whiteSquare(int n) {
     return Image::fromPixels(n, n, std::vector<uint8_t>(static_cast<size_t>(n) * n * 4, 255), n, n, 0, 1);
