@@ -55,38 +55,18 @@ std::shared_ptr<Image> spot(int n) {
     return Image::fromPixels(n, n, std::move(px), n, n, 0, 1);
 }
 
-struct Result {
-    int differing = 0, plainCalls = 0, calls = 0, quads = 0, dropped = 0;
-};
+using Result = test::BothWays;
 
+// Every scene starts on the same opaque ground.
 Result bothWays(GLTarget& gl, int w, int h, const std::function<void(Renderer&)>& paint, const std::string& name) {
-    Result out;
-    GLRenderer& r = gl.renderer;
-    QImage pictures[2];
-    for (int pass = 0; pass < 2; ++pass) {
-        r.setPlainMode(pass == 0);
-        r.beginFrame(gl.fbo->handle(), w, h);
-        r.resetState();
-        r.setClearColor(40, 70, 90);
-        r.clear();
-        paint(r);
-        r.endFrame();
-        (pass == 0 ? out.plainCalls : out.calls) = r.drawCalls();
-        if (pass == 1) {
-            out.quads = r.quads();
-            out.dropped = r.droppedQuads();
-        }
-        pictures[pass] = gl.fbo->toImage().convertToFormat(QImage::Format_ARGB32);
-    }
-    r.setPlainMode(false);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            if (pictures[0].pixel(x, y) != pictures[1].pixel(x, y)) ++out.differing;
-    if (out.differing || std::getenv("GW_SAVE_GL_PATHS")) {
-        pictures[0].save(QString::fromStdString("glpaths_" + name + "_general.png"));
-        pictures[1].save(QString::fromStdString("glpaths_" + name + "_short.png"));
-    }
-    return out;
+    return test::drawBothWays(
+        gl, w, h,
+        [&](Renderer& r) {
+            r.setClearColor(40, 70, 90);
+            r.clear();
+            paint(r);
+        },
+        "glpaths_", name, "GW_SAVE_GL_PATHS");
 }
 
 constexpr int kW = 640, kH = 200;

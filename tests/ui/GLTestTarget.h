@@ -4,11 +4,13 @@
 #pragma once
 
 #include <QGuiApplication>
+#include <QImage>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -61,5 +63,42 @@ struct GLTarget {
         }
     }
 };
+
+struct BothWays {
+    int differing = 0, plainCalls = 0, calls = 0, quads = 0, dropped = 0;
+};
+
+// Draws a frame twice into the target, in plain order (the general path for every quad, a
+// submission at every blend change) and as the renderer batches it, and counts the pixels in which
+// the two framebuffers differ. Both pictures are saved (`prefix` + name + _plain/_batched.png)
+// when they differ or when the environment variable `saveVar` is set.
+inline BothWays drawBothWays(GLTarget& gl, int w, int h, const std::function<void(Renderer&)>& paint,
+                             const std::string& prefix, const std::string& name, const char* saveVar) {
+    BothWays out;
+    GLRenderer& r = gl.renderer;
+    QImage pictures[2];
+    for (int pass = 0; pass < 2; ++pass) {
+        r.setPlainMode(pass == 0);
+        r.beginFrame(gl.fbo->handle(), w, h);
+        r.resetState();
+        paint(r);
+        r.endFrame();
+        (pass == 0 ? out.plainCalls : out.calls) = r.drawCalls();
+        if (pass == 1) {
+            out.quads = r.quads();
+            out.dropped = r.droppedQuads();
+        }
+        pictures[pass] = gl.fbo->toImage().convertToFormat(QImage::Format_ARGB32);
+    }
+    r.setPlainMode(false);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (pictures[0].pixel(x, y) != pictures[1].pixel(x, y)) ++out.differing;
+    if (out.differing || std::getenv(saveVar)) {
+        pictures[0].save(QString::fromStdString(prefix + name + "_plain.png"));
+        pictures[1].save(QString::fromStdString(prefix + name + "_batched.png"));
+    }
+    return out;
+}
 
 }  // namespace gw::test

@@ -229,36 +229,11 @@ TEST(Backends, GLBatchesOneDrawCallPerPage) {
 
 // --- the batching and dropping of quads keep the picture ---
 
-// Draws a frame twice, in plain order (every quad, a submission at every blend change) and as the
-// renderer batches it, and answers whether both framebuffers hold the same bytes.
-struct OrderCheck {
-    int plainCalls = 0, calls = 0, dropped = 0, differing = 0;
-};
+using OrderCheck = test::BothWays;
 
 template <class Paint>
 OrderCheck drawBothWays(GLTarget& gl, int w, int h, Paint paint, const char* name) {
-    OrderCheck out;
-    GLRenderer& r = gl.renderer;
-    QImage pictures[2];
-    for (int pass = 0; pass < 2; ++pass) {
-        r.setPlainMode(pass == 0);
-        r.beginFrame(gl.fbo->handle(), w, h);
-        r.resetState();
-        paint(r);
-        r.endFrame();
-        (pass == 0 ? out.plainCalls : out.calls) = r.drawCalls();
-        if (pass == 1) out.dropped = r.droppedQuads();
-        pictures[pass] = gl.fbo->toImage().convertToFormat(QImage::Format_ARGB32);
-    }
-    r.setPlainMode(false);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            if (pictures[0].pixel(x, y) != pictures[1].pixel(x, y)) ++out.differing;
-    if (out.differing || std::getenv("GW_SAVE_BACKENDS")) {
-        pictures[0].save(QString("order_%1_plain.png").arg(name));
-        pictures[1].save(QString("order_%1_batched.png").arg(name));
-    }
-    return out;
+    return test::drawBothWays(gl, w, h, paint, "order_", name, "GW_SAVE_BACKENDS");
 }
 
 // A board where lit lamps stand among gates, wires run over them, captions with shadows lie on
