@@ -187,13 +187,14 @@ void TWireComplex::DrawWire(Renderer& r, double x1, double y1, double x2, double
     if (angle >= 360) angle -= 360;
     const double length = std::sqrt(dx * dx + dy * dy);
     r.setRotation(angle);
-    r.drawImage(img, x1, y1, 0);
+    // Start cap, the body stretched between the caps, end cap.
     const double W = img ? img->frameWidth() : 5;
-    r.setScale((length - sx * W) / W, sy);
-    r.drawImage(img, (x1 + x2) / 2, (y1 + y2) / 2, 1);
-    r.setScale(sx, sy);
-    r.setRotation(angle);
-    r.drawImage(img, x2, y2, 2);
+    const ImagePart parts[3] = {
+        {x1, y1, sx, sy, 0, 0, 0, false},
+        {(x1 + x2) / 2, (y1 + y2) / 2, (length - sx * W) / W, sy, 0, 0, 1, false},
+        {x2, y2, sx, sy, 0, 0, 2, false},
+    };
+    r.drawImageParts(img, parts, 3);
 }
 
 // --- Own drawing of the built-in kinds ---

@@ -22,6 +22,7 @@
 #include "ui/GLTestTarget.h"
 #include "ui/gl/GLCanvas.h"
 #include "ui/gl/GLRenderer.h"
+#include "model/Wire.h"
 #include "ui/render/Pics.h"
 
 using namespace gw;
@@ -78,6 +79,14 @@ TEST(GLPaths, ShortPathsDrawWhatTheGeneralPathDraws) {
     centred->setCentred(true);
     auto font = ImageFont::makeFixed(7, 11);
     const Image* images[] = {grad.get(), centred.get()};
+    // A framed picture (nine 6 x 5 tiles) and a wire strip (three centred 5 x 5 frames), the
+    // pictures drawn in parts.
+    auto framed = TImageRect::FromImage(
+        Image::fromPixels(18, 15, std::vector<uint8_t>(gradient(18, 15)->framePixels(0)), 6, 5, 0, 9), 6, 5);
+    ASSERT_TRUE(framed);
+    auto wirePics = std::make_shared<Pics>();
+    wirePics->wire = Image::fromPixels(15, 5, std::vector<uint8_t>(gradient(15, 5)->framePixels(0)), 5, 5, 0, 3);
+    wirePics->wire->setCentred(true);
 
     struct Case {
         const char* name;
@@ -208,6 +217,48 @@ TEST(GLPaths, ShortPathsDrawWhatTheGeneralPathDraws) {
              r.setTransform(0, 1.5, 1.5);
              for (double x : {-5.0, kW - 12.0}) r.drawImage(grad.get(), x, kH - 22, 0);
          }, false},
+        {"pictures_in_parts", [&](Renderer& r) {
+             // Framed pictures of every shape: corners shrunk to meet, middles stretched to
+             // nothing, mirrored, hanging over the edges, placed at NaN; lit quads pending under
+             // some, colour changing between them.
+             const double sizes[][2] = {{30, 25}, {12, 10}, {7, 40}, {60, 3}, {0, 8}, {-20, 14}, {11.5, 9.25}};
+             int i = 0;
+             for (const auto& wh : sizes)
+                 for (double s : {1.0, 0.4, -1.3, 2.2}) {
+                     r.setColor(255 - i * 3, 120 + i * 2, 90 + (i % 5) * 30);
+                     r.setAlpha(i % 4 == 3 ? 0.5 : 1);
+                     if (i % 6 == 2) {
+                         r.setBlend(BlendMode::Light);
+                         r.setTransform(0, 1, 1);
+                         r.drawImage(glow.get(), 12 + (i % 9) * 70.0, 20 + (i / 9) * 45.0, 0);
+                         r.setBlend(BlendMode::Alpha);
+                     }
+                     r.setTransform(0, s, std::abs(s));
+                     framed->Draw(r, 5 + (i % 9) * 70.3 - (i == 0 ? 20 : 0), 10 + (i / 9) * 45.5, wh[0], wh[1]);
+                     ++i;
+                 }
+             r.setTransform(0, 1, 1);
+             framed->Draw(r, std::nan(""), 50, 20, 20);
+             framed->Draw(r, kW - 15.5, kH - 12.25, 40, 30);
+             // Wires at every kind of angle and length, a zero-length one among them; the list
+             // of parts may name frames the picture does not have.
+             r.setPics(wirePics);
+             r.setColor(0, 0, 180);
+             r.setAlpha(1);
+             for (int k = 0; k < 24; ++k) {
+                 const double x = 20 + k * 25.5, y = 150 + (k % 3) * 9.5;
+                 const double ends[][2] = {{18, 0}, {0, 14}, {-11, 7.5}, {9, -9}, {0, 0}, {31.5, 2}};
+                 TWireComplex::DrawWire(r, x, y, x + ends[k % 6][0], y + ends[k % 6][1], 1 + (k % 3) * 0.4, 1);
+             }
+             const ImagePart odd[] = {{600, 30, 1, 1, 0, 0, -1, false}, {600, 40, 2, 2, 0, 0, 1, false},
+                                      {600, 60, 1, 1, 0, 0, 3, false}, {610, 70, 1, 1, 12, 7, 2, true},
+                                      {610, 90, 1, 1, 0, 7, 0, true}};
+             r.setTransform(0, 1, 1);
+             r.drawImageParts(wirePics->wire.get(), odd, 5);
+             r.setTransform(30, 1, 1);
+             r.drawImageParts(wirePics->wire.get(), odd, 5);
+             r.setPics(nullptr);
+         }, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -179,6 +179,8 @@ void GLRenderer::beginFrame(unsigned fbo, int w, int h) {
     flush();
     viewW_ = std::max(1, w);
     viewH_ = std::max(1, h);
+    viewWf_ = static_cast<float>(viewW_);
+    viewHf_ = static_cast<float>(viewH_);
     drawCalls_ = 0;
     quadsTotal_ = 0;
     dropped_ = 0;
@@ -473,6 +475,26 @@ inline uint64_t bitRange(int a, int b) { return (~0ull << a) & (~0ull >> (63 - b
     return meetsLightWide(x0, y0, x1, y1);
 }
 
+[[gnu::always_inline]] inline bool GLRenderer::meetsLightInside(float l, float t, float r, float b) const {
+    // Widened by a pixel as meetsLight widens it. A quad that passed covers() but is not inside
+    // the target (a small one near an edge) goes the general way.
+    if (!((l >= 0) & (t >= 0) & (r <= viewWf_) & (b <= viewHf_)) || glow_.empty()) [[unlikely]]
+        return meetsLight(Box{l - 1, t - 1, r + 1, b + 1});
+    // l - 1 >= -1 truncates to 0 or -1; r + 1 <= size + 1 lands at most one cell past the last.
+    static_assert(kCell == 8);  // the shifts below divide by it (every value is not negative)
+    const int x0 = std::max(0, static_cast<int>(l - 1)) >> 3, x1 = std::min(cellsX_ - 1, static_cast<int>(r + 1) >> 3);
+    const int y0 = std::max(glowTop_, std::max(0, static_cast<int>(t - 1)) >> 3);
+    const int y1 = std::min(glowBottom_, static_cast<int>(b + 1) >> 3);
+    const int w0 = x0 >> 6, w1 = x1 >> 6;
+    if (w0 != w1) [[unlikely]]
+        return meetsLightWide(x0, y0, x1, y1);
+    const uint64_t m = bitRange(x0 & 63, x1 & 63);
+    const uint64_t* p = glow_.data() + static_cast<size_t>(w0);
+    uint64_t any = 0;
+    for (int y = y0; y <= y1; ++y) any |= p[static_cast<size_t>(y) * words_];
+    return (any & m) != 0;
+}
+
 bool GLRenderer::meetsLightWide(int x0, int y0, int x1, int y1) const {
     const int w0 = x0 >> 6, w1 = x1 >> 6;
     for (int y = y0; y <= y1; ++y) {
@@ -549,8 +571,9 @@ GLRenderer::Batch& GLRenderer::batchFor(int page, const float cx[4], const float
 inline bool GLRenderer::covers(float l, float t, float r, float b) {
     // A quad at least a pixel wide and high inside the target surely holds a pixel centre; the
     // others are looked at closely. NaN corners fail every comparison: such a quad covers nothing.
-    const bool surely = r - l >= 1 && b - t >= 1 && l >= 0 && t >= 0 && r <= viewW_ && b <= viewH_;
-    if (surely || plain_ || (holdsCentre(l, r, viewW_) && holdsCentre(t, b, viewH_))) return true;
+    // (Evaluated without branches: nearly every quad is the sure kind.)
+    const bool surely = (r - l >= 1) & (b - t >= 1) & (l >= 0) & (t >= 0) & (r <= viewWf_) & (b <= viewHf_);
+    if (surely || plain_ || (holdsCentre(l, r, viewW_) && holdsCentre(t, b, viewH_))) [[likely]] return true;
     ++dropped_;
     return false;
 }
@@ -562,26 +585,32 @@ void GLRenderer::addQuad(int page, const float cx[4], const float cy[4], const E
     const float t = std::min(std::min(cy[0], cy[1]), std::min(cy[2], cy[3]));
     const float b = std::max(std::max(cy[0], cy[1]), std::max(cy[2], cy[3]));
     if (!covers(l, t, r, b)) return;
-    Batch& into = batchFor(page, cx, cy, l, t, r, b, e);
-    if (into.n >= kBatchVertices) [[unlikely]] flush();
+    Batch* into = &normal_;
+    // As in axisQuad: a normal quad continuing the batch only checks the pending glow.
+    if ((page == batchPage_) & (blend_ == batchBlend_) & (blend_ != BlendMode::Light) & !plain_) [[likely]] {
+        if (light_.n && meetsLightInside(l, t, r, b)) flush();
+    } else {
+        into = &batchFor(page, cx, cy, l, t, r, b, e);
+    }
+    if (into->n >= kBatchVertices) [[unlikely]] flush();
     // Plain mode packs the colour afresh for every quad: the reference the kept one is tested by.
     const uint32_t c = plain_ ? repackColour() : packedColour();
-    Vertex* v = into.push4();
+    Vertex* v = into->push4();
     v[0] = Vertex{cx[0], cy[0], u0, v0, c};
     v[1] = Vertex{cx[1], cy[1], u1, v0, c};
     v[2] = Vertex{cx[2], cy[2], u1, v1, c};
     v[3] = Vertex{cx[3], cy[3], u0, v1, c};
 }
 
-inline void GLRenderer::axisQuad(int page, const Entry* e, uint16_t u0, uint16_t v0, uint16_t u1, uint16_t v1, float x0,
+[[gnu::always_inline]] inline void GLRenderer::axisQuad(int page, const Entry* e, uint16_t u0, uint16_t v0, uint16_t u1, uint16_t v1, float x0,
                                  float y0, float x1, float y1) {
     const float l = std::min(x0, x1), r = std::max(x0, x1), t = std::min(y0, y1), b = std::max(y0, y1);
     if (!covers(l, t, r, b)) return;
     Batch* into = &normal_;
     // The common case, a normal quad continuing the batch: only pending glow can force a
     // submission first (light_ is always empty in plain mode).
-    if (page == batchPage_ && blend_ == batchBlend_ && blend_ != BlendMode::Light) [[likely]] {
-        if (light_.n && meetsLight(Box{l - 1, t - 1, r + 1, b + 1})) flush();
+    if ((page == batchPage_) & (blend_ == batchBlend_) & (blend_ != BlendMode::Light)) [[likely]] {
+        if (light_.n && meetsLightInside(l, t, r, b)) flush();
     } else {
         const float cx[4] = {x0, x1, x1, x0}, cy[4] = {y0, y0, y1, y1};
         into = &batchFor(page, cx, cy, l, t, r, b, e);
@@ -644,6 +673,48 @@ inline void GLRenderer::whiteAxisQuad(double x0, double y0, double x1, double y1
     constexpr uint16_t w = kWhite / 2;
     axisQuad(batchPage_ >= 0 ? batchPage_ : 0, nullptr, w, w, w, w, static_cast<float>(x0), static_cast<float>(y0),
              static_cast<float>(x1), static_cast<float>(y1));
+}
+
+void GLRenderer::drawImageParts(const Image* img, const ImagePart* parts, int n) {
+    if (!program_ || !img) return;
+    if (plain_) {
+        Renderer::drawImageParts(img, parts, n);
+        return;
+    }
+    const bool rotated = rot_ != 0;
+    double c = 1, s = 0;
+    if (rotated) rotation(c, s);
+    const double hx = img->handleX(), hy = img->handleY();
+    const int frames = img->frameCount();
+    for (int i = 0; i < n; ++i) {
+        const ImagePart& p = parts[i];
+        if (p.frame < 0 || p.frame >= frames) continue;
+        const Entry* e = entryOf(img, p.frame);
+        if (!e) continue;
+        double sx = p.sx, sy = p.sy;
+        if (p.stretch) {
+            // Stretched to no width or height (a body's middle when its corners meet), the quad
+            // has no area and the rasteriser gives it no fragment.
+            if (e->w <= 0 || e->h <= 0 || p.w == 0 || p.h == 0) continue;
+            sx = p.sx * (p.w / e->w);
+            sy = p.sy * (p.h / e->h);
+        }
+        // The arithmetic of quad(), step for step, so the corners come out the same.
+        const double w = e->w, h = e->h;
+        const double x0 = -hx * sx, y0 = -hy * sy, x1 = (w - hx) * sx, y1 = (h - hy) * sy;
+        if (!rotated) {
+            axisQuad(e->page, e, e->u0, e->v0, e->u1, e->v1, static_cast<float>(p.x + x0),
+                     static_cast<float>(p.y + y0), static_cast<float>(p.x + x1), static_cast<float>(p.y + y1));
+            continue;
+        }
+        float cx[4], cy[4];
+        const double lx[4] = {x0, x1, x1, x0}, ly[4] = {y0, y0, y1, y1};
+        for (int j = 0; j < 4; ++j) {
+            cx[j] = static_cast<float>(p.x + lx[j] * c - ly[j] * s);
+            cy[j] = static_cast<float>(p.y + lx[j] * s + ly[j] * c);
+        }
+        addQuad(e->page, cx, cy, e, e->u0, e->v0, e->u1, e->v1);
+    }
 }
 
 void GLRenderer::drawImage(const Image* img, double x, double y, int frame) {
@@ -733,7 +804,7 @@ void GLRenderer::drawText(const std::string& utf8, double x, double y) {
     if (ascii) {
         for (char ch : utf8) one(static_cast<uint8_t>(ch));
     } else {
-        for (uint32_t cp : ImageFont::decodeUtf8(utf8)) one(cp);
+        for (size_t i = 0; i < utf8.size();) one(ImageFont::nextCodepoint(utf8, i));
     }
 }
 

@@ -70,6 +70,9 @@ public:
     void drawRect(double x, double y, double w, double h) override;
     void plot(double x, double y) override;
     void drawText(const std::string& utf8, double x, double y) override;
+    // The parts go the way the single calls go, without a call, a scale change and the argument
+    // checks per part.
+    void drawImageParts(const Image* img, const ImagePart* parts, int n) override;
     void flush() override;
 
     // Plain mode: every quad drawn, through the general path (corners rotated even at angle 0,
@@ -139,6 +142,12 @@ private:
             n += 4;
             return p;
         }
+        Vertex* push(size_t k) {
+            while (n + k > cap) [[unlikely]] grow();
+            Vertex* p = v.get() + n;
+            n += k;
+            return p;
+        }
         void grow();
     };
     struct Box {
@@ -196,6 +205,9 @@ private:
     // Whether a box meets a cell where pending glow can change pixels; marks such cells.
     bool meetsLight(const Box& b) const;
     bool meetsLightWide(int x0, int y0, int x1, int y1) const;  // cells spanning several words
+    // meetsLight for the box of a quad that covers() accepted, widened by a pixel; quicker for
+    // one inside the target.
+    bool meetsLightInside(float l, float t, float r, float b) const;
     void markLight(const Box& b);
     void clearGlow();
     void submit(Batch& b, BlendMode mode);
@@ -236,6 +248,7 @@ private:
     bool timing_ = false;
     bool dryRun_ = false;
     int viewW_ = 1, viewH_ = 1;
+    float viewWf_ = 1, viewHf_ = 1;
     int drawCalls_ = 0, quadsTotal_ = 0, dropped_ = 0;
     double uploadMs_ = 0, issueMs_ = 0;
 };

@@ -122,39 +122,40 @@ int ImageFont::textWidth(const std::string& utf8) const {
         for (char c : utf8) w += glyph(static_cast<uint8_t>(c)).advance;
         return w;
     }
-    for (uint32_t cp : decodeUtf8(utf8)) w += glyph(cp).advance;
+    for (size_t i = 0; i < utf8.size();) w += glyph(nextCodepoint(utf8, i)).advance;
     return w;
 }
 
 int ImageFont::textHeight(const std::string& utf8) const { return utf8.empty() ? 0 : lineHeight_; }
 
-std::vector<uint32_t> ImageFont::decodeUtf8(const std::string& s) {
+uint32_t ImageFont::nextCodepoint(const std::string& s, size_t& i) {
     // Malformed sequences (stray continuation bytes, overlong forms, truncated tails, surrogates)
     // each become U+FFFD so that outside text can never make the decoder read past the end.
+    const size_t n = s.size();
+    const uint8_t c = static_cast<uint8_t>(s[i]);
+    int len = 0;
+    uint32_t cp = 0, min = 0;
+    if (c < 0x80) { ++i; return c; }
+    if ((c & 0xE0) == 0xC0) { len = 2; cp = c & 0x1F; min = 0x80; }
+    else if ((c & 0xF0) == 0xE0) { len = 3; cp = c & 0x0F; min = 0x800; }
+    else if ((c & 0xF8) == 0xF0) { len = 4; cp = c & 0x07; min = 0x10000; }
+    else { ++i; return 0xFFFD; }
+    int k = 1;
+    for (; k < len && i + k < n; ++k) {
+        const uint8_t cc = static_cast<uint8_t>(s[i + k]);
+        if ((cc & 0xC0) != 0x80) break;
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (k < len) { i += k; return 0xFFFD; }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    i += len;
+    return cp;
+}
+
+std::vector<uint32_t> ImageFont::decodeUtf8(const std::string& s) {
     std::vector<uint32_t> out;
     out.reserve(s.size());
-    const size_t n = s.size();
-    size_t i = 0;
-    while (i < n) {
-        const uint8_t c = static_cast<uint8_t>(s[i]);
-        int len = 0;
-        uint32_t cp = 0, min = 0;
-        if (c < 0x80) { out.push_back(c); ++i; continue; }
-        if ((c & 0xE0) == 0xC0) { len = 2; cp = c & 0x1F; min = 0x80; }
-        else if ((c & 0xF0) == 0xE0) { len = 3; cp = c & 0x0F; min = 0x800; }
-        else if ((c & 0xF8) == 0xF0) { len = 4; cp = c & 0x07; min = 0x10000; }
-        else { out.push_back(0xFFFD); ++i; continue; }
-        int k = 1;
-        for (; k < len && i + k < n; ++k) {
-            const uint8_t cc = static_cast<uint8_t>(s[i + k]);
-            if ((cc & 0xC0) != 0x80) break;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (k < len) { out.push_back(0xFFFD); i += k; continue; }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-        out.push_back(cp);
-        i += len;
-    }
+    for (size_t i = 0; i < s.size();) out.push_back(nextCodepoint(s, i));
     return out;
 }
 

@@ -38,6 +38,9 @@ public:
     uint64_t id() const { return id_; }
 
     static std::vector<uint32_t> decodeUtf8(const std::string& s);
+    // The code point starting at byte i (i < s.size()), moving i past it; malformed bytes give
+    // U+FFFD as decodeUtf8 gives them.
+    static uint32_t nextCodepoint(const std::string& s, size_t& i);
 
 private:
     int size_ = 0, lineHeight_ = 0, ascent_ = 0;

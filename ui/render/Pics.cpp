@@ -48,20 +48,20 @@ void TImageRect::Draw(Renderer& r, double x, double y, double w, double h) const
             sy *= u;
         }
     }
-    const Image* img = image.get();
-    r.setScale(sx, sy);
-    r.drawImage(img, x, y, 0);
-    r.drawImage(img, x + W - sx * tw, y, 2);
-    r.drawImage(img, x, y + H - sy * th, 6);
-    r.drawImage(img, x + W - sx * tw, y + H - sy * th, 8);
-
-    r.setScale(1, 1);
-    r.drawImageRect(img, x + sx * tw, y, W - 2 * sx * tw, sy * th, 1);
-    r.drawImageRect(img, x, y + sy * th, sx * tw, H - 2 * sy * th, 3);
-    r.drawImageRect(img, x + W - sx * tw, y + sy * th, sx * tw, H - 2 * sy * th, 5);
-    r.drawImageRect(img, x + sx * tw, y + H - sy * th, W - 2 * sx * tw, sy * th, 7);
-    r.drawImageRect(img, x + sx * tw, y + sy * th, W - 2 * sx * tw, H - 2 * sy * th, 4);
-    r.setScale(sx0, sy0);
+    // Corners unstretched at the (possibly shrunk) scale, then edges and middle stretched at scale 1.
+    const double cw = sx * tw, ch = sy * th;
+    const ImagePart parts[9] = {
+        {x, y, sx, sy, 0, 0, 0, false},
+        {x + W - cw, y, sx, sy, 0, 0, 2, false},
+        {x, y + H - ch, sx, sy, 0, 0, 6, false},
+        {x + W - cw, y + H - ch, sx, sy, 0, 0, 8, false},
+        {x + cw, y, 1, 1, W - 2 * cw, ch, 1, true},
+        {x, y + ch, 1, 1, cw, H - 2 * ch, 3, true},
+        {x + W - cw, y + ch, 1, 1, cw, H - 2 * ch, 5, true},
+        {x + cw, y + H - ch, 1, 1, W - 2 * cw, ch, 7, true},
+        {x + cw, y + ch, 1, 1, W - 2 * cw, H - 2 * ch, 4, true},
+    };
+    r.drawImageParts(image.get(), parts, 9);
 }
 
 std::shared_ptr<Pics> Pics::Load(const std::string& folder) {

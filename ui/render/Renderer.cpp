@@ -9,4 +9,17 @@ const Pics& Renderer::emptyPics() {
     return empty;
 }
 
+void Renderer::drawImageParts(const Image* img, const ImagePart* parts, int n) {
+    const double sx = sx_, sy = sy_;
+    for (int i = 0; i < n; ++i) {
+        const ImagePart& p = parts[i];
+        setScale(p.sx, p.sy);
+        if (p.stretch)
+            drawImageRect(img, p.x, p.y, p.w, p.h, p.frame);
+        else
+            drawImage(img, p.x, p.y, p.frame);
+    }
+    setScale(sx, sy);
+}
+
 }  // namespace gw

@@ -19,6 +19,17 @@ namespace gw {
 
 enum class BlendMode { Mask, Solid, Alpha, Light, Shade };
 
+// One frame of a picture drawn in several parts (a framed body's nine tiles, a wire's caps and
+// body): frame `frame` with its handle at (x, y) at scale (sx, sy), stretched first to w x h as
+// drawImageRect does when `stretch` is set.
+struct ImagePart {
+    double x = 0, y = 0;
+    double sx = 1, sy = 1;
+    double w = 0, h = 0;
+    int frame = 0;
+    bool stretch = false;
+};
+
 struct Pics;
 
 class Renderer {
@@ -64,6 +75,10 @@ public:
     virtual void plot(double x, double y) = 0;
     // The text's top-left corner at (x, y), scaled by the current scale, in the current colour/alpha.
     virtual void drawText(const std::string& utf8, double x, double y) = 0;
+    // Draws the parts in order, each as drawImage (or drawImageRect) would at its own scale and
+    // the current rotation, colour, alpha and blend mode; the scale is left as it was. The same
+    // calls one by one, which is what this base does; a backend may add all parts in one go.
+    virtual void drawImageParts(const Image* img, const ImagePart* parts, int n);
     // Ends a frame: backends that batch submit what is pending.
     virtual void flush() {}
 
