@@ -64,14 +64,19 @@ public:
     virtual int countInputs() const { return static_cast<int>(input_xpos.size()); }
     virtual int getInputXPos(int i) const { return input_xpos[i] + (width % 2 != 0 ? 1 : 0); }
     virtual int getInputYPos(int i) const { return input_ypos[i] + (Height % 2 != 0 ? 1 : 0); }
-    virtual std::string getInputCap(int i) const {
-        return i >= 0 && i < static_cast<int>(input_cap.size()) ? input_cap[i] : std::string();
+    // Captions are answered by reference (every frame draws every pin); "" past the list.
+    virtual const std::string& getInputCap(int i) const {
+        return i >= 0 && i < static_cast<int>(input_cap.size()) ? input_cap[i] : noCaption();
     }
     virtual int countOutputs() const { return static_cast<int>(output_xpos.size()); }
     virtual int getOutputXPos(int i) const { return output_xpos[i]; }
     virtual int getOutputYPos(int i) const { return output_ypos[i]; }
-    virtual std::string getOutputCap(int i) const {
-        return i >= 0 && i < static_cast<int>(output_cap.size()) ? output_cap[i] : std::string();
+    virtual const std::string& getOutputCap(int i) const {
+        return i >= 0 && i < static_cast<int>(output_cap.size()) ? output_cap[i] : noCaption();
+    }
+    static const std::string& noCaption() {
+        static const std::string none;
+        return none;
     }
 
     // Mouse callbacks the board runs in the default editing mode.

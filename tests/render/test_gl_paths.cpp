@@ -237,6 +237,12 @@ TEST(GLPaths, ShortPathsDrawWhatTheGeneralPathDraws) {
                      framed->Draw(r, 5 + (i % 9) * 70.3 - (i == 0 ? 20 : 0), 10 + (i / 9) * 45.5, wh[0], wh[1]);
                      ++i;
                  }
+             // Enough of them that batches are handed over between and within pictures.
+             for (int j = 0; j < 700; ++j) {
+                 r.setTransform(0, 0.5, 0.5);
+                 r.setColor(60 + j % 190, 200, 255 - j % 200);
+                 framed->Draw(r, 3 + (j % 70) * 9.1, 120 + (j / 70) * 2.3, 14, 12);
+             }
              r.setTransform(0, 1, 1);
              framed->Draw(r, std::nan(""), 50, 20, 20);
              framed->Draw(r, kW - 15.5, kH - 12.25, 40, 30);

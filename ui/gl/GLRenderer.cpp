@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <ctime>
 
 namespace gw {
@@ -681,11 +682,20 @@ void GLRenderer::drawImageParts(const Image* img, const ImagePart* parts, int n)
         Renderer::drawImageParts(img, parts, n);
         return;
     }
+    constexpr int kMaxParts = 16;
     const bool rotated = rot_ != 0;
     double c = 1, s = 0;
     if (rotated) rotation(c, s);
     const double hx = img->handleX(), hy = img->handleY();
     const int frames = img->frameCount();
+    // Unrotated parts are gathered first: when all of them lie inside the target on the page and
+    // blend mode of the batch, the checks run once for the box around them all.
+    const bool gather = !rotated && n <= kMaxParts;
+    const Entry* es[kMaxParts];
+    float qx0[kMaxParts], qy0[kMaxParts], qx1[kMaxParts], qy1[kMaxParts];
+    int k = 0;
+    float l = std::numeric_limits<float>::infinity(), t = l, r = -l, b = -l, sum = 0;
+    bool samePage = true;
     for (int i = 0; i < n; ++i) {
         const ImagePart& p = parts[i];
         if (p.frame < 0 || p.frame >= frames) continue;
@@ -702,6 +712,17 @@ void GLRenderer::drawImageParts(const Image* img, const ImagePart* parts, int n)
         // The arithmetic of quad(), step for step, so the corners come out the same.
         const double w = e->w, h = e->h;
         const double x0 = -hx * sx, y0 = -hy * sy, x1 = (w - hx) * sx, y1 = (h - hy) * sy;
+        if (gather) {
+            const float X0 = static_cast<float>(p.x + x0), Y0 = static_cast<float>(p.y + y0);
+            const float X1 = static_cast<float>(p.x + x1), Y1 = static_cast<float>(p.y + y1);
+            es[k] = e, qx0[k] = X0, qy0[k] = Y0, qx1[k] = X1, qy1[k] = Y1;
+            ++k;
+            l = std::min(l, std::min(X0, X1)), r = std::max(r, std::max(X0, X1));
+            t = std::min(t, std::min(Y0, Y1)), b = std::max(b, std::max(Y0, Y1));
+            sum += (X0 + X1) + (Y0 + Y1);  // NaN or infinite when any corner is
+            samePage &= e->page == batchPage_;
+            continue;
+        }
         if (!rotated) {
             axisQuad(e->page, e, e->u0, e->v0, e->u1, e->v1, static_cast<float>(p.x + x0),
                      static_cast<float>(p.y + y0), static_cast<float>(p.x + x1), static_cast<float>(p.y + y1));
@@ -714,6 +735,31 @@ void GLRenderer::drawImageParts(const Image* img, const ImagePart* parts, int n)
             cy[j] = static_cast<float>(p.y + lx[j] * s + ly[j] * c);
         }
         addQuad(e->page, cx, cy, e, e->u0, e->v0, e->u1, e->v1);
+    }
+    if (k == 0) return;
+    const bool together = samePage & std::isfinite(sum) & (l >= 0) & (t >= 0) & (r <= viewWf_) & (b <= viewHf_) &
+                          (blend_ == batchBlend_) & (blend_ != BlendMode::Light);
+    if (!together) {
+        for (int i = 0; i < k; ++i) {
+            const Entry& e = *es[i];
+            axisQuad(e.page, &e, e.u0, e.v0, e.u1, e.v1, qx0[i], qy0[i], qx1[i], qy1[i]);
+        }
+        return;
+    }
+    // None is dropped: a part inside the target too thin to hold a pixel centre gets no fragment
+    // from the rasteriser either. Pending glow under any part submits everything before the
+    // first one; the parts before the one that meets it do not meet it, so their order against
+    // the glow changes nothing. The batch is handed over before it would overflow.
+    if (light_.n && meetsLightInside(l, t, r, b)) flush();
+    if (normal_.n + 4 * static_cast<size_t>(k) > kBatchVertices) flush();
+    const uint32_t col = packedColour();
+    Vertex* v = normal_.push(4 * static_cast<size_t>(k));
+    for (int i = 0; i < k; ++i, v += 4) {
+        const Entry& e = *es[i];
+        v[0] = Vertex{qx0[i], qy0[i], e.u0, e.v0, col};
+        v[1] = Vertex{qx1[i], qy0[i], e.u1, e.v0, col};
+        v[2] = Vertex{qx1[i], qy1[i], e.u1, e.v1, col};
+        v[3] = Vertex{qx0[i], qy1[i], e.u0, e.v1, col};
     }
 }
 
