@@ -46,38 +46,62 @@ void TDraft::DrawWireConnection(Renderer& r, double x, double y, double sx, doub
     r.drawImage(r.pics().mark.get(), x, y, 0);
 }
 
+namespace {
+// Where a pin at (x, y) of a w x h body sits: the connector frame and the caption's placement
+// (fractions L, M of its size, offsets O, T in unzoomed pixels).
+struct PinPlace {
+    int frame = 0;
+    double L = 0, M = 0, O = 0, T = 0;
+};
+inline PinPlace pinPlace(int x, int y, int w, int h) {
+    if (x == w / 2 + odd(w)) return {0, 1.0, 0.5, -5, 0};  // right edge
+    if (x == -w / 2) return {2, 0.0, 0.5, 5, 0};           // left edge
+    if (y == h / 2 + odd(h)) return {1, 0.5, 1.0, 0, -5};  // bottom edge
+    if (y == -h / 2) return {3, 0.5, 0.0, 0, 5};           // top edge
+    return {};
+}
+}  // namespace
+
 void TDraft::drawConnections(Renderer& r, double px, double py, double sx, double sy, double fx, double fy,
-                             const TDevice* device) const {
+                             const TDevice*) const {
     r.setTransform(0, sx, sy);
     r.setColor(0, 0, 0);
-    for (int i = 0, n = countInputs(); i < n; ++i)
-        _drawConnection(r, getInputCap(i), getInputXPos(i), getInputYPos(i), px, py, sx, sy, fx, fy, device);
-    for (int i = 0, n = countOutputs(); i < n; ++i)
-        _drawConnection(r, getOutputCap(i), getOutputXPos(i), getOutputYPos(i), px, py, sx, sy, fx, fy,
-                        device);
+    // The same drawing as _drawConnection for every input, then every output, in that order; the
+    // connectors go to the renderer together up to the next pin with a caption, which is drawn
+    // right after its connector.
+    const Image* img = r.pics().connections.get();
+    constexpr int kRun = 16;
+    ImagePart run[kRun];
+    int n = 0;
+    const int ins = countInputs(), total = ins + countOutputs();
+    for (int i = 0; i < total; ++i) {
+        const bool in = i < ins;
+        const int k = in ? i : i - ins;
+        const int x = in ? getInputXPos(k) : getOutputXPos(k), y = in ? getInputYPos(k) : getOutputYPos(k);
+        const std::string& caption = in ? getInputCap(k) : getOutputCap(k);
+        const PinPlace pp = pinPlace(x, y, width, Height);
+        const double X = px + x * fx * sx, Y = py + y * fy * sy;
+        run[n++] = ImagePart{X, Y, sx, sy, 0, 0, pp.frame, false};
+        if (caption.empty() && n < kRun && i + 1 < total) continue;
+        r.drawImageParts(img, run, n);
+        n = 0;
+        if (caption.empty()) continue;
+        r.setImageFont(r.pics().font14.get());
+        r.drawText(caption, trunc(X - pp.L * r.textWidth(caption) * sx + pp.O * sx),
+                   trunc(Y - pp.M * r.textHeight(caption) * sy + pp.T * sy));
+    }
 }
 
 void TDraft::_drawConnection(Renderer& r, const std::string& caption, int x, int y, double px, double py,
                              double sx, double sy, double fx, double fy, const TDevice*) const {
-    const int w = width, h = Height;
-    int frame = 0;
-    double L = 0, M = 0, O = 0, T = 0;
-    if (x == w / 2 + odd(w)) {  // right edge
-        frame = 0, L = 1.0, M = 0.5, O = -5, T = 0;
-    } else if (x == -w / 2) {  // left edge
-        frame = 2, L = 0.0, M = 0.5, O = 5, T = 0;
-    } else if (y == h / 2 + odd(h)) {  // bottom edge
-        frame = 1, L = 0.5, M = 1.0, O = 0, T = -5;
-    } else if (y == -h / 2) {  // top edge
-        frame = 3, L = 0.5, M = 0.0, O = 0, T = 5;
-    }
+    const PinPlace pp = pinPlace(x, y, width, Height);
     r.setTransform(0, sx, sy);
     const double X = px + x * fx * sx, Y = py + y * fy * sy;
-    r.drawImage(r.pics().connections.get(), X, Y, frame);
+    r.drawImage(r.pics().connections.get(), X, Y, pp.frame);
     if (caption.empty()) return;
     r.setImageFont(r.pics().font14.get());
-    r.drawText(caption, trunc(X - L * r.textWidth(caption) * sx + O * sx),
-               trunc(Y - M * r.textHeight(caption) * sy + T * sy));
+    r.drawText(caption, trunc(X - pp.L * r.textWidth(caption) * sx + pp.O * sx),
+               trunc(Y - pp.M * r.textHeight(caption) * sy + pp.T * sy));
 }
 
 void TDraft::_drawTitle(Renderer& r, double px, double py, double sx, double sy, double fx, double fy,

@@ -124,6 +124,53 @@ TEST_F(DraftDraw, ConnectionsUseReportedPinsInputsThenOutputsInBlack) {
     EXPECT_EQ(text[2].text, "q");
 }
 
+// drawConnections hands runs of connectors to the renderer together; what it draws, in what
+// order and with what state, must stay what drawing every pin through _drawConnection gives:
+// each caption right after its own connector, runs longer than one batch of parts, pins on
+// every edge and off the edges.
+TEST_F(DraftDraw, ConnectionsDrawWhatEachPinDrawsInOrder) {
+    auto d = plain(6, 9);
+    r.setImageFont(nullptr);
+    for (int i = 0; i < 21; ++i) {
+        d->input_xpos.push_back(i % 4 == 0 ? -3 : i % 4 == 1 ? 3 : (i % 7) - 3);
+        d->input_ypos.push_back(i % 4 == 2 ? -4 : i % 4 == 3 ? 5 : (i % 9) - 4);
+        d->input_cap.push_back(i % 5 == 1 || i > 17 ? std::string(1, static_cast<char>('a' + i)) : "");
+    }
+    d->output_xpos = {3, 1, 0};
+    d->output_ypos = {0, 5, 1};
+    d->output_cap = {"", "q", ""};
+    r.setColor(9, 9, 9);
+    d->drawConnections(r, 10.5, 20.25, 1.5, 0.75, 20, 20, nullptr);
+    const auto together = r.calls;
+    r.reset();
+    r.setImageFont(nullptr);
+    r.setColor(9, 9, 9);
+    r.setTransform(0, 1.5, 0.75);
+    r.setColor(0, 0, 0);
+    for (int i = 0; i < d->countInputs(); ++i)
+        d->_drawConnection(r, d->getInputCap(i), d->getInputXPos(i), d->getInputYPos(i), 10.5, 20.25, 1.5, 0.75, 20,
+                           20, nullptr);
+    for (int i = 0; i < d->countOutputs(); ++i)
+        d->_drawConnection(r, d->getOutputCap(i), d->getOutputXPos(i), d->getOutputYPos(i), 10.5, 20.25, 1.5, 0.75,
+                           20, 20, nullptr);
+    ASSERT_EQ(together.size(), r.calls.size());
+    EXPECT_EQ(together.size(), 24u + 8u);
+    for (size_t i = 0; i < together.size(); ++i) {
+        SCOPED_TRACE(i);
+        const DrawCall &a = together[i], &b = r.calls[i];
+        EXPECT_EQ(a.op, b.op);
+        EXPECT_EQ(a.frame, b.frame);
+        EXPECT_EQ(a.x, b.x);
+        EXPECT_EQ(a.y, b.y);
+        EXPECT_EQ(a.text, b.text);
+        EXPECT_EQ(a.sx, b.sx);
+        EXPECT_EQ(a.sy, b.sy);
+        EXPECT_EQ(a.rot, b.rot);
+        EXPECT_EQ(a.r + a.g + a.b, 0);
+        EXPECT_EQ(a.font, b.font);
+    }
+}
+
 // The title is centred on the body centre, which lies half a cell right/down for odd sizes.
 TEST_F(DraftDraw, TitleCentredWithOddAndEvenSizes) {
     struct Case {

@@ -162,6 +162,7 @@ void GLRenderer::release() {
     entries_.clear();
     entryList_.clear();
     imageFrames_.clear();
+    forgetLook();
     fontGlyphs_.clear();
     otherGlyphs_.clear();
     normal_.n = light_.n = 0;
@@ -281,6 +282,7 @@ int GLRenderer::upload(const Key& key, int w, int h, const uint8_t* premul) {
 }
 
 int GLRenderer::imageEntry(const Image* img, int frame) {
+    forgetLook();
     const uint64_t id = img->id();
     std::vector<int>* frames = nullptr;
     if (id < (1u << 16)) {

@@ -167,17 +167,28 @@ private:
     uint32_t repackColour();
     // The atlas entry of an image frame (null: nothing to draw); the frame must exist.
     const Entry* entryOf(const Image* img, int frame) {
-        const uint64_t id = img->id();
-        if (id < imageFrames_.size()) {
-            const std::vector<int>& f = imageFrames_[id];
-            if (static_cast<size_t>(frame) < f.size()) {
-                const int i = f[frame];
-                if (i >= 0) return &entryList_[i];
-                if (i == -1) return nullptr;
-            }
+        // Frames of the image last looked up are kept at hand: a frame draws many quads of one
+        // image in a row (a body's nine parts, the connectors of every pin).
+        if (img->id() != lookId_) [[unlikely]] lookAt(img->id());
+        if (static_cast<size_t>(frame) < lookCount_) {
+            const int i = lookFrames_[frame];
+            if (i >= 0) return &entryList_[i];
+            if (i == -1) return nullptr;
         }
         const int i = imageEntry(img, frame);
         return i >= 0 ? &entryList_[i] : nullptr;
+    }
+    void lookAt(uint64_t id) {
+        lookId_ = id;
+        const bool known = id < imageFrames_.size();
+        lookFrames_ = known ? imageFrames_[id].data() : nullptr;
+        lookCount_ = known ? imageFrames_[id].size() : 0;
+    }
+    // Forgets the frames kept at hand (imageFrames_ is about to change).
+    void forgetLook() {
+        lookId_ = ~uint64_t{0};
+        lookFrames_ = nullptr;
+        lookCount_ = 0;
     }
     // The cosine and sine of the current rotation, kept for the next quad at the same angle.
     void rotation(double& c, double& s);
@@ -226,6 +237,9 @@ private:
     std::unordered_map<Key, int, KeyHash> entries_;
     // Direct lookups by image id (frames) and font id (code points below 256).
     std::vector<std::vector<int>> imageFrames_;
+    uint64_t lookId_ = ~uint64_t{0};  // see entryOf
+    const int* lookFrames_ = nullptr;
+    size_t lookCount_ = 0;
     std::vector<std::vector<GlyphSlot>> fontGlyphs_;
     std::unordered_map<Key, GlyphSlot, KeyHash> otherGlyphs_;
 

@@ -21,13 +21,13 @@ enum class BlendMode { Mask, Solid, Alpha, Light, Shade };
 
 // One frame of a picture drawn in several parts (a framed body's nine tiles, a wire's caps and
 // body): frame `frame` with its handle at (x, y) at scale (sx, sy), stretched first to w x h as
-// drawImageRect does when `stretch` is set.
+// drawImageRect does when `stretch` is set. Plain data (lists of parts are filled in place).
 struct ImagePart {
-    double x = 0, y = 0;
-    double sx = 1, sy = 1;
-    double w = 0, h = 0;
-    int frame = 0;
-    bool stretch = false;
+    double x, y;
+    double sx, sy;
+    double w, h;
+    int frame;
+    bool stretch;
 };
 
 struct Pics;
