@@ -2,8 +2,17 @@
 // touch each other, the one device output driving it (Input), the device inputs reading it
 // (outputList) and the value it carries (State). Junction dots (TKnot) are derived from the segment
 // ends and only drawn. Device <-> net links are recorded on both sides; the board keeps them so.
+//
+// Where a net's value lives. Every net's State is one int in NetValueStore, a process-wide array
+// of ints that grows in chunks and never moves, so the value's address stays the same for the
+// net's whole life and nets created one after another keep their values side by side. A large
+// board's values then fill a few megabytes instead of one int in each of a million heap objects,
+// and the compiled simulation step (sim/CompiledCircuit) reads and writes them where they are.
+// State itself (a NetValue) behaves like the int it was: it converts to and from int, and a copy
+// of it is a new value of its own, not a second name for the same one.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +22,66 @@ namespace gw {
 
 class TDevice;
 class Renderer;
+
+// The store of net values: slot i is the int at base() + i. The address range is reserved once and
+// its pages are committed a chunk at a time as slots are handed out, so base() never changes and
+// no slot ever moves. Slots are handed out in order; freed ones are reused first. Slots 0 and 1 are
+// never handed out: the compiled step writes the results of unwired outputs into slot 0 and reads
+// unwired inputs from slot 1, which stays 0. The model runs on one thread; so does the store.
+class NetValueStore {
+public:
+    // Slots in one chunk (2 MB of ints: one large page where the system grants one).
+    static constexpr uint32_t kChunkSlots = uint32_t{1} << 19;
+    // The most slots the store can hold: indices fit in 30 bits.
+    static constexpr uint32_t kMaxSlots = uint32_t{1} << 30;
+    static constexpr uint32_t kSinkSlot = 0;
+    static constexpr uint32_t kZeroSlot = 1;
+
+    static int* base();
+    // A slot holding `value`. Throws std::bad_alloc when the store is full.
+    static uint32_t acquire(int value);
+    static void release(uint32_t slot);
+    // `n` consecutive slots (values unspecified), for holders that want a block of their own, and
+    // their return. Runs are kept apart from single slots and joined again when freed side by side.
+    static uint32_t acquireRun(uint32_t n);
+    static void releaseRun(uint32_t first, uint32_t n);
+
+    // For tests and benchmarks: slots handed out and not freed, and slots ever used (the top).
+    static size_t inUse();
+    static size_t top();
+    // Bytes committed for the slots so far.
+    static size_t committedBytes();
+};
+
+namespace detail {
+// NetValueStore::base(), set before the first slot is handed out.
+extern int* gNetValues;
+}  // namespace detail
+
+// A net's value in the store. Reads and writes like an int; copies are independent values.
+class NetValue {
+public:
+    NetValue() : slot_(NetValueStore::acquire(0)) {}
+    NetValue(int v) : slot_(NetValueStore::acquire(v)) {}  // NOLINT: an int stands for a value
+    NetValue(const NetValue& o) : slot_(NetValueStore::acquire(static_cast<int>(o))) {}
+    NetValue& operator=(const NetValue& o) {
+        ref() = static_cast<int>(o);
+        return *this;
+    }
+    NetValue& operator=(int v) {
+        ref() = v;
+        return *this;
+    }
+    ~NetValue() { NetValueStore::release(slot_); }
+
+    operator int() const { return detail::gNetValues[slot_]; }  // NOLINT: reads as the int
+    // The slot of this value in NetValueStore.
+    uint32_t slot() const { return slot_; }
+
+private:
+    int& ref() { return detail::gNetValues[slot_]; }
+    uint32_t slot_;
+};
 
 struct TLine {
     int sx = 0, sy = 0;
@@ -32,17 +101,12 @@ class TWireComplex {
 public:
     TDevice* Input = nullptr;             // the driver, or nullptr
     PinList<TDevice*, 2> outputList;      // the readers, in connection order
-    int State = 0;
+    NetValue State;                       // 0 or 1, in NetValueStore
     std::vector<TLine> lineList;          // in the order added
     int highlightIt = 0;
     std::vector<TKnot> knotList;          // derived from lineList
     int updateKnots = 1;
     int notValid = 0;
-    // Scratch of the compiled simulation step (sim/CompiledCircuit): the net's slot in the flat
-    // form, tagged in the upper half with the stamp of the build that assigned it. A build takes a
-    // fresh stamp, so a tag left by an earlier build (or copied along with the net) never matches;
-    // this replaces a pointer-keyed hash lookup per pin when compiling a large board.
-    uint64_t simSlot = 0;
 
     // Marks the net as taken off the board and forgets its readers. The board clears the devices'
     // references to it.

@@ -1,8 +1,8 @@
 #include "sim/CompiledCircuit.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
+#include <new>
 #include <typeinfo>
 
 #include "ic/ICDescription.h"
@@ -17,13 +17,14 @@
 
 namespace gw {
 
-namespace {
-// Build stamps for the nets' simSlot tags; 0 is never handed out, so a fresh net matches no build.
-std::atomic<uint32_t> gStamp{0};
-}  // namespace
-
 CompiledCircuit::CompiledCircuit() { clear(); }
-CompiledCircuit::~CompiledCircuit() = default;
+CompiledCircuit::~CompiledCircuit() { releaseRun(); }
+
+void CompiledCircuit::releaseRun() {
+    NetValueStore::releaseRun(run_, runLength_);
+    run_ = 0;
+    runLength_ = 0;
+}
 
 void CompiledCircuit::clear() {
     tix_.clear();
@@ -32,12 +33,11 @@ void CompiledCircuit::clear() {
     poolIndex_.clear();
     ops_.clear();
     pins_.clear();
-    net_.assign(kFirstNet, 0);
+    releaseRun();
+    ownCount_ = 0;
+    ownStart_.clear();
     shadow_.clear();
-    netRef_.assign(kFirstNet, &scratch_);
-    refOff_.clear();
-    refBase_ = 0;
-    slotCount_ = kFirstNet;
+    ownRef_.clear();
     data_.clear();
     flags_.clear();
     dataShadow_.clear();
@@ -74,14 +74,9 @@ void CompiledCircuit::build(const std::vector<TDevice*>& devices) {
 
 void CompiledCircuit::begin(size_t devices) {
     clear();
-    uint32_t st = gStamp.fetch_add(1, std::memory_order_relaxed) + 1;
-    if (st == 0) st = gStamp.fetch_add(1, std::memory_order_relaxed) + 1;
-    stamp_ = st;
-    // Typical boards: about four pins and one and a half nets per device.
+    // Typical boards: about four pins per device.
     tix_.reserve(devices + 16);
     code_.reserve(devices * 4 + 16);
-    net_.reserve(devices * 3 / 2 + kFirstNet);
-    netRef_.reserve(devices * 3 / 2 + kFirstNet);
 }
 
 void CompiledCircuit::finish() {
@@ -93,52 +88,44 @@ void CompiledCircuit::finish() {
     types_ = {};
     std::unordered_map<uint64_t, uint16_t>().swap(poolIndex_);
     liveData_.assign(live_.size(), 0);
-    slotCount_ = net_.size();
-    while (net_.size() % 16) {
-        net_.push_back(0);
-        netRef_.push_back(&scratch_);
+
+    // The own slots move into a run of the store, padded to whole blocks of 16 that start at the
+    // run's first slot.
+    ownCount_ = ownStart_.size();
+    while (ownStart_.size() % 16) {
+        ownStart_.push_back(0);
+        ownRef_.push_back(&scratch_);
     }
-    shadow_.assign(net_.size() / 16, 0);
-    for (size_t i = 0; i < net_.size(); ++i) shadow_[i / 16] |= static_cast<uint16_t>(net_[i] << (i % 16));
-    changed_.assign(std::clamp<size_t>(net_.size(), 16, 4096), 0);
+    runLength_ = static_cast<uint32_t>(ownStart_.size());
+    run_ = runLength_ ? NetValueStore::acquireRun(runLength_) : 0;
+    int* const values = NetValueStore::base();
+    std::copy(ownStart_.begin(), ownStart_.end(), values + run_);
+    auto place = [this](uint32_t& pin) {
+        // Inversion bit kept; the local number and the run's start stay below the tag together.
+        if (pin & kOwnTag) pin = (pin & ~kOwnTag) + run_;
+    };
+    for (uint32_t& p : code_) place(p);
+    for (uint32_t& p : pins_) place(p);
+    for (uint32_t& p : fallbackPins_) place(p);
+    shadow_.assign(ownStart_.size() / 16, 0);
+    for (size_t i = 0; i < ownStart_.size(); ++i)
+        shadow_[i / 16] |= static_cast<uint16_t>(ownStart_[i] << (i % 16));
+    std::vector<int>().swap(ownStart_);
+    changed_.assign(std::clamp<size_t>(runLength_, 16, 4096), 0);
     tix_.shrink_to_fit();
     code_.shrink_to_fit();
     pool_.shrink_to_fit();
     ops_.shrink_to_fit();
     pins_.shrink_to_fit();
-    net_.shrink_to_fit();
-    netRef_.shrink_to_fit();
-    if (compactRefs_ && slotCount_ > kFirstNet) {
-        auto lo = reinterpret_cast<uintptr_t>(netRef_[kFirstNet]), hi = lo;
-        for (size_t i = kFirstNet; i < slotCount_; ++i) {
-            const auto a = reinterpret_cast<uintptr_t>(netRef_[i]);
-            lo = std::min(lo, a);
-            hi = std::max(hi, a);
-        }
-        if ((hi - lo) / sizeof(int) <= UINT32_MAX) {
-            // Ints are aligned to their size, so every distance is a whole number of ints.
-            refBase_ = lo;
-            refOff_.assign(net_.size(), 0);
-            for (size_t i = kFirstNet; i < slotCount_; ++i)
-                refOff_[i] = static_cast<uint32_t>((reinterpret_cast<uintptr_t>(netRef_[i]) - lo) / sizeof(int));
-            std::vector<int*>().swap(netRef_);
-        }
-    }
+    ownRef_.shrink_to_fit();
 }
 
-uint32_t CompiledCircuit::newSlot(int* ref, uint8_t value) {
-    const auto idx = static_cast<uint32_t>(net_.size());
-    net_.push_back(value);
-    netRef_.push_back(ref);
-    return idx;
-}
-
-uint32_t CompiledCircuit::netSlot(TWireComplex* n) {
-    if (static_cast<uint32_t>(n->simSlot >> 32) == stamp_) return static_cast<uint32_t>(n->simSlot);
-    // Nets carry 0 or 1; the step writes nothing else and files do not store net values.
-    const uint32_t slot = newSlot(&n->State, n->State == 1 ? 1 : 0);
-    n->simSlot = uint64_t{stamp_} << 32 | slot;
-    return slot;
+uint32_t CompiledCircuit::newSlot(int* ref, int value) {
+    const auto idx = static_cast<uint32_t>(ownStart_.size());
+    if (idx >= kOwnTag) throw std::bad_alloc();  // more than the store could hold
+    ownStart_.push_back(value);
+    ownRef_.push_back(ref);
+    return kOwnTag | idx;
 }
 
 uint32_t CompiledCircuit::inPin(TDevice& d, size_t i) {
@@ -226,9 +213,9 @@ bool CompiledCircuit::addIC(TDevice& d) {
         if (!inside(w)) return false;
     for (const TVWire* w : vd->outputs)
         if (!inside(w)) return false;
-    const auto base = static_cast<uint32_t>(net_.size());
+    const auto base = static_cast<uint32_t>(ownStart_.size());
     for (TVWire& w : vd->vWires) newSlot(&w.State, w.State == 1 ? 1 : 0);
-    auto wire = [&](const TVWire* w) { return w ? base + static_cast<uint32_t>(w - w0) : kZeroNet; };
+    auto wire = [&](const TVWire* w) { return w ? (kOwnTag | base) + static_cast<uint32_t>(w - w0) : kZeroNet; };
 
     const size_t nIn = d.inputs.size(), nOut = d.outputs.size();
     // The IC's input values go onto their inner wires first, in pin order.
@@ -390,7 +377,7 @@ bool CompiledCircuit::addTable(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, 
             for (uint16_t& x : t) x = flipInput(x, static_cast<unsigned>(k));
     }
     uint32_t state = 0;
-    if (tt.stateIn || tt.stateOut) state = newSlot(&d.data, static_cast<uint8_t>(d.data));
+    if (tt.stateIn || tt.stateOut) state = newSlot(&d.data, d.data);
     if (tt.stateIn) pins[np++] = state;
     const unsigned ni = np;
     for (size_t k = 0; k < nOut; ++k) {
@@ -489,7 +476,7 @@ constexpr int kDigitMask[16] = {0x5F, 0x03, 0x79, 0x73, 0x27, 0x76, 0x7E, 0x47,
 
 void CompiledCircuit::step(SimEnvironment& env) {
     if (tix_.empty()) return;  // never built
-    uint8_t* const s = net_.data();
+    int* const s = NetValueStore::base();
     int32_t* const data = data_.data();
     uint8_t* const flags = flags_.data();
     // Switch positions are read from the model in one pass before the step: their devices are
@@ -500,10 +487,11 @@ void CompiledCircuit::step(SimEnvironment& env) {
     // All clocks of one step see one time; read lazily so boards without clocks never ask.
     int64_t now = -1;
 
-    // An input value: the net's value, negated for an inverted pin.
-    auto rd = [s](uint32_t pin) -> unsigned { return s[pin & kSlotMask] ^ (pin >> 31); };
+    // An input value: the net's value, negated for an inverted pin (bit 0 only: a value other
+    // than 0 or 1 must not reach an index).
+    auto rd = [s](uint32_t pin) -> unsigned { return (static_cast<unsigned>(s[pin & kSlotMask]) ^ (pin >> 31)) & 1u; };
     // Drives a 0/1 value through an output pin.
-    auto wr = [s](uint32_t pin, unsigned v) { s[pin & kSlotMask] = static_cast<uint8_t>(v ^ (pin >> 31)); };
+    auto wr = [s](uint32_t pin, unsigned v) { s[pin & kSlotMask] = static_cast<int>(v ^ (pin >> 31)); };
     // Drives any int the way the model does: the net becomes 1 exactly when the value is 1 on a
     // plain pin or 0 on an inverted one.
     auto wrValue = [&](uint32_t pin, int v) { wr(pin & kSlotMask, v == static_cast<int>(1 - (pin >> 31))); };
@@ -514,6 +502,13 @@ void CompiledCircuit::step(SimEnvironment& env) {
     static const void* const kLabels[kKindCount] = {&&L_kGate,   &&L_kRam,    &&L_kCounter, &&L_kSwitch,
                                                     &&L_kClock,  &&L_kRandom, &&L_kLed,     &&L_kDigit4,
                                                     &&L_kDigit7, &&L_kFallback, &&done};
+    // The table index of four input slots (pins without flags). Masked to four bits: a net given
+    // another value than 0 or 1 behind the step's back must not shift a table word out of range.
+    auto tableIndex = [s](const uint32_t* in) -> unsigned {
+        return ((static_cast<unsigned>(s[in[0]]) + 2u * static_cast<unsigned>(s[in[1]])) +
+                4u * (static_cast<unsigned>(s[in[2]]) + 2u * static_cast<unsigned>(s[in[3]]))) &
+               15u;
+    };
     const uint64_t* const pool = pool_.data();
     const uint16_t* tx = tix_.data();
     const uint32_t* c = code_.data();
@@ -534,22 +529,22 @@ next:
                 goto* kLabels[opp->kind];
             }
             const uint64_t w = pool[k & ~unsigned{kWide}];
-            const unsigned idx = (s[c[0]] + 2u * s[c[1]]) + 4u * (s[c[2]] + 2u * s[c[3]]);
+            const unsigned idx = tableIndex(c);
             const uint64_t r = w >> idx;
             const uint32_t* o = c + ((w >> 56) & 7);
             // Output 2 of an op without one goes to the sink slot (0), without a branch.
             const uint32_t o2 = o[2] & (0u - static_cast<uint32_t>(((w >> 59) & 3) >= 2));
-            s[o[0]] = static_cast<uint8_t>(r & 1);
-            s[o[1]] = static_cast<uint8_t>((r >> 16) & 1);
-            s[o2] = static_cast<uint8_t>((r >> 32) & 1);
+            s[o[0]] = static_cast<int>(r & 1);
+            s[o[1]] = static_cast<int>((r >> 16) & 1);
+            s[o2] = static_cast<int>((r >> 32) & 1);
             c += (w >> 48) & 0xff;
             continue;
         }
         // One output: the last pin of the op. Table bits above 15 do not reach bit 0 (idx < 16).
         const uint64_t w = pool[k];
-        const unsigned idx = (s[c[0]] + 2u * s[c[1]]) + 4u * (s[c[2]] + 2u * s[c[3]]);
+        const unsigned idx = tableIndex(c);
         const unsigned n = (w >> 48) & 0xff;
-        s[c[n - 1]] = static_cast<uint8_t>((w >> idx) & 1);
+        s[c[n - 1]] = static_cast<int>((w >> idx) & 1);
         c += n;
     }
     {
@@ -558,14 +553,14 @@ next:
         uint64_t w;
         std::memcpy(&w, opp, sizeof w);
         const unsigned ni = (w >> 56) & 7, no = (w >> 59) & 3;
-        const unsigned idx = (s[p[0]] + 2u * s[p[1]]) + 4u * (s[p[2]] + 2u * s[p[3]]);
+        const unsigned idx = tableIndex(p);
         const uint64_t r = w >> idx;
         const uint32_t* o = p + ni;
         const uint32_t o1 = o[1] & (0u - static_cast<uint32_t>(no >= 1));
         const uint32_t o2 = o[2] & (0u - static_cast<uint32_t>(no >= 2));
-        s[o[0]] = static_cast<uint8_t>(r & 1);
-        s[o1] = static_cast<uint8_t>((r >> 16) & 1);
-        s[o2] = static_cast<uint8_t>((r >> 32) & 1);
+        s[o[0]] = static_cast<int>(r & 1);
+        s[o1] = static_cast<int>((r >> 16) & 1);
+        s[o2] = static_cast<int>((r >> 32) & 1);
         p += (w >> 48) & 0xff;
         ++opp;
         goto next;
@@ -705,27 +700,18 @@ constexpr const uint8_t* kBitCount = kBits.count;
 
 void CompiledCircuit::syncToModel() {
     size_t writes = 0;
-    const uint8_t* const v = net_.data();
-    int* const* const ref = netRef_.data();
-    // (An emptied vector may still hold its buffer, so its data() says nothing.)
-    const uint32_t* const off = refOff_.empty() ? nullptr : refOff_.data();
-    const uintptr_t refBase = refBase_;
+    const int* const v = NetValueStore::base() + run_;
+    int* const* const ref = ownRef_.data();
     uint32_t* const ch = changed_.data();
     const size_t cap = changed_.size();
-    // Writes one batch of changed slots into the model. Their model ints are scattered over the
-    // heap; the writes simply stream out, since explicit fetching ahead measured slower on the
-    // largest board (the fetches wait for the same few miss buffers the writes would use).
+    // Writes one batch of changed own slots into the model.
     auto flush = [&](size_t n) {
-        if (off)
-            for (size_t k = 0; k < n; ++k)
-                *reinterpret_cast<int*>(refBase + uintptr_t{off[ch[k]]} * sizeof(int)) = v[ch[k]];
-        else
-            for (size_t k = 0; k < n; ++k) *ref[ch[k]] = v[ch[k]];
+        for (size_t k = 0; k < n; ++k) *ref[ch[k]] = v[ch[k]];
         writes += n;
     };
-    // Slots whose value differs from what the model was last given, found 16 at a time without a
-    // branch per slot: the positions of each byte of the difference mask come from a table and are
-    // stored as eight slot numbers, of which as many as there are set bits are kept.
+    // Own slots whose value differs from what the model was last given, found 16 at a time without
+    // a branch per slot: the positions of each byte of the difference mask come from a table and
+    // are stored as eight slot numbers, of which as many as there are set bits are kept.
     size_t nc = 0;
     uint16_t* const sh = shadow_.data();
 #if defined(__SSE2__)
@@ -734,15 +720,17 @@ void CompiledCircuit::syncToModel() {
     for (size_t blk = 0; blk < shadow_.size(); ++blk) {
         const size_t i = blk * 16;
 #if defined(__SSE2__)
-        // Slot values are 0 or 1: shifted into each byte's top bit they make a movemask.
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + i));
-        const auto now = static_cast<unsigned>(_mm_movemask_epi8(_mm_slli_epi64(a, 7)));
+        // Slot values are 0 or 1: packed into bytes and shifted into each byte's top bit they make
+        // a movemask.
+        const auto* q = reinterpret_cast<const __m128i*>(v + i);
+        const __m128i lo = _mm_packs_epi32(_mm_loadu_si128(q), _mm_loadu_si128(q + 1));
+        const __m128i hi = _mm_packs_epi32(_mm_loadu_si128(q + 2), _mm_loadu_si128(q + 3));
+        const auto now = static_cast<unsigned>(_mm_movemask_epi8(_mm_slli_epi64(_mm_packs_epi16(lo, hi), 7)));
 #else
         unsigned now = 0;
-        for (unsigned k = 0; k < 16; ++k) now |= static_cast<unsigned>(v[i + k]) << k;
+        for (unsigned k = 0; k < 16; ++k) now |= (static_cast<unsigned>(v[i + k]) & 1u) << k;
 #endif
-        // The sink and the zero slot (0 and 1) stand for nothing in the model.
-        const unsigned m = (now ^ sh[blk]) & (blk == 0 ? ~3u : ~0u);
+        const unsigned m = now ^ sh[blk];
         sh[blk] = static_cast<uint16_t>(now);
         if (nc + 16 > cap) {
             flush(nc);
@@ -810,9 +798,9 @@ bool CompiledCircuit::flipTableEntry(size_t k, unsigned output, unsigned entry) 
 
 size_t CompiledCircuit::memoryBytes() const {
     return tix_.capacity() * sizeof(uint16_t) + code_.capacity() * sizeof(uint32_t) +
-           pool_.capacity() * sizeof(uint64_t) + ops_.capacity() * sizeof(Op) + pins_.capacity() * sizeof(uint32_t) + net_.capacity() +
-           shadow_.capacity() * sizeof(uint16_t) + netRef_.capacity() * sizeof(int*) +
-           refOff_.capacity() * sizeof(uint32_t) +
+           pool_.capacity() * sizeof(uint64_t) + ops_.capacity() * sizeof(Op) + pins_.capacity() * sizeof(uint32_t) +
+           size_t{runLength_} * sizeof(int) + shadow_.capacity() * sizeof(uint16_t) +
+           ownRef_.capacity() * sizeof(int*) +
            (data_.capacity() + dataShadow_.capacity() + liveData_.capacity()) * sizeof(int32_t) +
            flags_.capacity() + flagsShadow_.capacity() + dataRef_.capacity() * sizeof(int*) +
            flagRef_.capacity() * sizeof(TCounterData*) + live_.capacity() * sizeof(TDevice*) +

@@ -8,7 +8,7 @@
 // table op: up to four input slots and up to three output slots, each output a 16-entry truth
 // table indexed by the input values, with every pin's inversion folded into the tables. A memory
 // cell's bit and a lamp's value live in slots of their own (an extra input and/or output of the op)
-// that are written back through the device's data word like nets. One op kind for nearly all
+// that are written back into the device's data word. One op kind for nearly all
 // devices means the step runs one branch-free body instead of jumping to a different body per
 // device, which a random mix of kinds would turn into a stream of mispredicted jumps. The tables
 // are built by running the type's own Update on every input combination, so they cannot drift from
@@ -20,9 +20,7 @@
 // table word per device. Most ops drive one output (gates, inverters, lamps, the IC copies) and
 // take a shorter body that writes only that one; the index of an op with more outputs carries a
 // flag bit, and so does the index that means "the next op of the side stream" (the flag alone).
-// Slot values are bytes. Slot 0 swallows the writes of unwired outputs and slot 1 always reads 0
-// (unwired inputs point there, their inversion dropped, since an unwired input reads 0 inverted
-// or not).
+// Slots are ints of NetValueStore (see below).
 //
 // The side stream holds 8-byte ops, each followed by its pins in an array of its own: table ops
 // whose tables no longer fit in the pool, and the other kinds (counters, wide gates, the constant
@@ -35,21 +33,26 @@
 // board's mouse handling changes it between steps. A last side op ends the step, so the loop
 // counts nothing.
 //
-// The model and the flat form. Building reads net State, device data and counter flags from the
-// model. run() then changes only the flat form; syncToModel() compares the flat form with a copy of
-// what the model was last given (one bit per slot, since every slot holds 0 or 1) and writes back
-// exactly the values that differ, so any number of steps may run between syncs. Recording changes
-// during the step instead would tie every device to a running count and slow the step more than
-// the comparison costs (a byte and a bit per slot, 16 slots at a time). Until syncToModel() runs,
-// net State and device data in the model are stale.
+// The model and the flat form. A net's value lives in NetValueStore (model/Wire.h), one int per
+// net in one array that never moves, and the step reads and writes it there: pins of nets are the
+// nets' own slots in the store, so after run() net State is current and nothing is written back
+// for nets. What the model keeps elsewhere is copied: the compiled form takes a run of slots of its
+// own from the store for the bits of memory cells and lamps on the table op and for the wires of
+// IC inner circuits, and syncToModel() compares that run with a copy of what the model was last
+// given (one bit per slot, since every slot holds 0 or 1) and writes back exactly the values that
+// differ; device data words and counter flags likewise. Any number of steps may run between syncs;
+// until syncToModel() runs, device data and inner wire values in the model are stale. Slot 0 of
+// the store swallows the writes of unwired outputs and slot 1 always reads 0 (unwired inputs point
+// there, their inversion dropped, since an unwired input reads 0 inverted or not). Nets hold 0 or
+// 1 (the step writes nothing else and files do not store net values); a net given another value
+// behind the step's back is read as some 0 or 1, never used as an index.
 //
 // The compiled form holds plain pointers to the devices, nets and state objects it was built from.
 // Any structural change of the circuit (devices added or removed, pins connected or disconnected,
 // inversion flags toggled, nets merged or split, counter state objects replaced) and any change of
-// net State or of a non-switch device's data made outside a step calls for a rebuild; using a stale
-// compiled form after such a change is a programming error. FastSimulator (FastSimulator.h) ties
-// the rebuild to a version counter that the board bumps. Building stamps each net's simSlot field
-// (model/Wire.h), so two compiled forms may share a board but must not build at the same time.
+// a non-switch device's data made outside a step calls for a rebuild; using a stale compiled form
+// after such a change is a programming error. FastSimulator (FastSimulator.h) ties the rebuild to
+// a version counter that the board bumps.
 //
 // No allocation happens in run() or syncToModel(): every buffer is sized when building.
 #pragma once
@@ -62,6 +65,7 @@
 #include <vector>
 
 #include "model/Device.h"
+#include "model/Wire.h"
 
 namespace gw {
 
@@ -85,21 +89,24 @@ public:
 
     // Runs `steps` steps on the flat form.
     void run(int steps = 1);
-    // Writes every net value, device data word and counter flag pair that changed since the last
-    // sync (or since building) back into the model.
+    // Writes every value of the compiled form's own slots (memory cell and lamp bits, IC inner
+    // wires), device data word and counter flag pair that changed since the last sync (or since
+    // building) back into the model. Net values need none: they are stepped in place.
     void syncToModel();
 
     // Sizes, for tests and benchmarks.
     size_t deviceCount() const { return deviceCount_; }
     // Inner devices of IC devices, expanded into the flat form.
     size_t innerDeviceCount() const { return innerCount_; }
-    // Slots of nets and inner wires (the slots of memory cells and lamps on the table op included).
-    size_t netCount() const { return slotCount_ - kFirstNet; }
+    // Slots of the compiled form's own (memory cell and lamp bits on the table op, inner wires),
+    // and the first of them in NetValueStore.
+    size_t ownSlotCount() const { return ownCount_; }
+    uint32_t firstOwnSlot() const { return run_; }
     // Devices stepped through their draft's Update because the flat form has no kind for them.
     size_t fallbackCount() const { return fallbacks_.size(); }
     // Devices (inner ones included) stepped through the shared table op.
     size_t tableCount() const { return tableCount_; }
-    // Values the last syncToModel() wrote into the model (nets and data words).
+    // Values the last syncToModel() wrote into the model (own slots and data words).
     size_t lastSyncWrites() const { return lastSyncWrites_; }
     // For tests that prove the differential checks can see a wrong table: flips entry `entry` (0..15)
     // of output `output` (0..2) in the `k`-th table op. Answers false when there is no such op.
@@ -112,11 +119,6 @@ public:
     // also run table ops from the side stream.
     void setPoolLimit(size_t tables) { poolLimit_ = std::min<size_t>(tables, kPoolMax); }
     static constexpr size_t kPoolMax = 0x7fff;
-    // For tests: whether the next builds may keep the model's ints as 32-bit distances (see
-    // refOff_); without, they keep plain pointers, as for ints spread wider than 16 GB.
-    void setCompactRefs(bool on) { compactRefs_ = on; }
-    // Whether the last build keeps 32-bit distances.
-    bool compactRefs() const { return !refOff_.empty(); }
 
     // Internal kinds of the flat form. The table op has the top bit of its kind byte set (see Op).
     enum Kind : uint8_t {
@@ -170,16 +172,21 @@ private:
 
     static constexpr uint32_t kInvBit = 0x80000000u;
     static constexpr uint32_t kSlotMask = 0x7fffffffu;
-    static constexpr uint32_t kSinkNet = 0;
-    static constexpr uint32_t kZeroNet = 1;
-    static constexpr uint32_t kFirstNet = 2;
+    static constexpr uint32_t kSinkNet = NetValueStore::kSinkSlot;
+    static constexpr uint32_t kZeroNet = NetValueStore::kZeroSlot;
+    // While building, the own slots are numbered from 0 and tagged with this bit; finish() moves
+    // them to the run taken from the store (store slots stay below it).
+    static constexpr uint32_t kOwnTag = NetValueStore::kMaxSlots;
+    static_assert((kOwnTag & kInvBit) == 0 && (kOwnTag & kSlotMask) == kOwnTag);
 
     void begin(size_t devices);
     void addDevice(TDevice& d);
     void finish();
-    // A fresh slot written back to `ref`; `value` is what the slot and the model hold now.
-    uint32_t newSlot(int* ref, uint8_t value);
-    uint32_t netSlot(TWireComplex* n);
+    void releaseRun();
+    // A slot of the compiled form's own, written back to `ref`; `value` (0 or 1) is what the
+    // model holds now.
+    uint32_t newSlot(int* ref, int value);
+    static uint32_t netSlot(const TWireComplex* n) { return n->State.slot(); }
     uint32_t inPin(TDevice& d, size_t i);
     uint32_t outPin(TDevice& d, size_t i);
     uint32_t newData(int* ref, int value, TCounterData* flags);
@@ -217,18 +224,14 @@ private:
     size_t poolLimit_ = kPoolMax;
     std::vector<Op> ops_;          // the side stream
     std::vector<uint32_t> pins_;
-    // Value per slot, 0 or 1. Padded to a multiple of 16 slots for the sync's comparison.
-    std::vector<uint8_t> net_;
-    std::vector<uint16_t> shadow_;  // per 16 slots, the values the model was last given
-    // The model's int per slot (scratch_ for slots 0 and 1 and the padding, which are never
-    // written back). Once built, when every int lies within 16 GB of the lowest, they are kept as
-    // 32-bit distances from it instead (refOff_, in ints from the address refBase_): the write-back reads one
-    // per changed slot, and on the largest boards that array alone is megabytes.
-    std::vector<int*> netRef_;
-    std::vector<uint32_t> refOff_;
-    uintptr_t refBase_ = 0;
-    bool compactRefs_ = true;
-    size_t slotCount_ = kFirstNet;  // slots without the padding
+    // The own slots: their run in the store (padded to a multiple of 16 slots for the sync's
+    // comparison), and while building their start values.
+    uint32_t run_ = 0;
+    uint32_t runLength_ = 0;
+    size_t ownCount_ = 0;              // without the padding
+    std::vector<int> ownStart_;        // only while building
+    std::vector<uint16_t> shadow_;     // per 16 own slots, the values the model was last given
+    std::vector<int*> ownRef_;         // the model's int per own slot (scratch_ for the padding)
     int scratch_ = 0;
     std::vector<int32_t> data_;   // per stateful device outside the table op
     std::vector<uint8_t> flags_;  // counters: bit 0 addSignal, bit 1 subSignal
@@ -242,7 +245,7 @@ private:
     std::vector<uint32_t> fallbackPins_;
     std::vector<int> fbIns_, fbOuts_;  // scratch values for fallbacks
 
-    std::vector<uint32_t> changed_;  // sync: a batch of changed slots
+    std::vector<uint32_t> changed_;  // sync: a batch of changed own slots (0-based)
     std::vector<TypeTable> types_;   // only while building
     size_t lastTable_ = SIZE_MAX;    // ops_ index of the last table op, while building
     bool lastOwnsPins_ = false;      // that op is the last one with pins in pins_
@@ -251,7 +254,6 @@ private:
     size_t innerCount_ = 0;
     size_t tableCount_ = 0;
     size_t lastSyncWrites_ = 0;
-    uint32_t stamp_ = 0;
 };
 
 }  // namespace gw
