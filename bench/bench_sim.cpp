@@ -11,6 +11,7 @@
 
 #include "generators.h"
 #include "model/SimEnvironment.h"
+#include "model/Wire.h"
 #include "sim/CompiledCircuit.h"
 #include "sim/FastSimulator.h"
 
@@ -103,14 +104,16 @@ void BM_StepICCompiled(benchmark::State& st) {
     st.counters["inner"] = static_cast<double>(fs.compiled().innerDeviceCount());
 }
 
+// Heap in use, plus what lives outside the heap: the slots of the store of net values in use and
+// the compiled form's streams mapped on their own.
 size_t heapInUse() {
     const struct mallinfo2 m = mallinfo2();
-    return m.uordblks + m.hblkhd;
+    return m.uordblks + m.hblkhd + NetValueStore::inUse() * sizeof(int) + largepages::mappedBytes();
 }
 
 // Heap bytes of a freshly generated board (devices with their pin arrays, nets with their readers
-// and segments, the lists), split into devices and nets, and of its compiled form. Allocator
-// headers and rounding are included, as the program pays them.
+// and segments, the lists, the nets' values), split into devices and nets, and of its compiled
+// form. Allocator headers and rounding are included, as the program pays them.
 void BM_Memory(benchmark::State& st) {
     const size_t n = static_cast<size_t>(st.range(0));
     for (auto _ : st) {
@@ -140,6 +143,7 @@ void BM_Memory(benchmark::State& st) {
         st.counters["compiled_B_per_dev"] = static_cast<double>(compiled) / static_cast<double>(devices);
         st.counters["compiled_own_B_per_dev"] =
             static_cast<double>(cc.memoryBytes()) / static_cast<double>(devices);
+        st.counters["net_values_B"] = static_cast<double>(NetValueStore::committedBytes());
         b->deviceList.clear();
         cc.clear();
     }

@@ -66,6 +66,7 @@
 
 #include "model/Device.h"
 #include "model/Wire.h"
+#include "sim/LargePages.h"
 
 namespace gw {
 
@@ -216,14 +217,18 @@ private:
 
     // Per op in step order: its table in pool_, with kWide set when it drives more than one output;
     // kWide alone for a side op.
-    std::vector<uint16_t> tix_;
+    // The streams the step reads are the big arrays of a large board (megabytes each): in memory
+    // marked for large pages.
+    template <class T>
+    using Stream = std::vector<T, LargePageAllocator<T>>;
+    Stream<uint16_t> tix_;
     static constexpr uint16_t kWide = 0x8000;
-    std::vector<uint32_t> code_;   // pins of the pooled table ops, in step order
+    Stream<uint32_t> code_;   // pins of the pooled table ops, in step order
     std::vector<uint64_t> pool_;   // table words (format of the table op in Op); entry 0 unused
     std::unordered_map<uint64_t, uint16_t> poolIndex_;  // only while building
     size_t poolLimit_ = kPoolMax;
     std::vector<Op> ops_;          // the side stream
-    std::vector<uint32_t> pins_;
+    Stream<uint32_t> pins_;
     // The own slots: their run in the store (padded to a multiple of 16 slots for the sync's
     // comparison), and while building their start values.
     uint32_t run_ = 0;
