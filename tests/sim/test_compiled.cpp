@@ -589,6 +589,22 @@ TEST(CompiledStep, CompiledFormsKeepTheirOwnSlotsApartAndGiveThemBack) {
     }
 }
 
+TEST(CompiledStep, ALargeCircuitWithStreamsInMappedMemoryAgrees) {
+    // Streams of 2 MB and more live in memory mapped for large pages (sim/LargePages.h); a circuit
+    // this large takes that path for its pins, grown and trimmed while building.
+    const auto pool = draftPool();
+    std::mt19937 rng(5150);
+    Twin t = randomTwin(rng, pool, 140000);
+    const size_t mappedBefore = largepages::mappedBytes();
+    {
+        CompiledCircuit cc;
+        cc.build(t.fast.devices);
+        EXPECT_GE(largepages::mappedBytes(), mappedBefore + largepages::kPage);
+        EXPECT_EQ(runSideBySide(t, cc, rng, 3), "");
+    }
+    EXPECT_EQ(largepages::mappedBytes(), mappedBefore) << "the mapped streams were given back";
+}
+
 TEST(CompiledStep, NetsHoldingOtherValuesAreNeverUsedAsAnIndex) {
     // Nets are 0 or 1, but a net given another value behind the step's back must not send the step
     // out of its tables (the sanitizer build checks shifts and reads); every net a device drives
