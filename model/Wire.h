@@ -62,7 +62,8 @@ extern int* gNetValues;
 class NetValue {
 public:
     NetValue() : slot_(NetValueStore::acquire(0)) {}
-    NetValue(int v) : slot_(NetValueStore::acquire(v)) {}  // NOLINT: an int stands for a value
+    // Explicit, so that `cond ? net->State : 0` reads the int rather than being ambiguous.
+    explicit NetValue(int v) : slot_(NetValueStore::acquire(v)) {}
     NetValue(const NetValue& o) : slot_(NetValueStore::acquire(static_cast<int>(o))) {}
     NetValue& operator=(const NetValue& o) {
         ref() = static_cast<int>(o);
