@@ -23,6 +23,7 @@
 
 #include "model/Device.h"
 #include "model/Draft.h"
+#include "model/Wire.h"
 
 namespace gw {
 
@@ -98,10 +99,11 @@ std::shared_ptr<class TLoadedDraft> registerICDescription(const ICDescriptionPtr
 std::vector<ICDescriptionPtr> readICFolder(const std::string& dir,
                                            std::vector<std::string>* skipped = nullptr);
 
-// A wire of an inner circuit.
+// A wire of an inner circuit. Its value lives in the store of net values, as a board net's does,
+// so that the compiled step reads and writes it in place.
 class TVWire {
 public:
-    int State = 0;
+    NetValue State;
 };
 
 // One inner device: its type, its wires per pin (nullptr = unconnected), its inversion flags (one

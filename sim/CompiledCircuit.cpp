@@ -198,8 +198,8 @@ bool CompiledCircuit::addIC(TDevice& d) {
         vd = built.get();
         d.obj = std::move(built);
     }
-    // Inner wires get one slot each, numbered by their place in the circuit's wire array, which
-    // every pin of the inner circuit points into. A circuit that breaks this is left to its Update.
+    // Every pin of the inner circuit points into the circuit's wire array; a circuit that breaks
+    // this is left to its Update.
     const TVWire* const w0 = vd->vWires.data();
     const size_t nw = vd->vWires.size();
     auto inside = [&](const TVWire* w) { return !w || (w >= w0 && w < w0 + nw); };
@@ -213,9 +213,8 @@ bool CompiledCircuit::addIC(TDevice& d) {
         if (!inside(w)) return false;
     for (const TVWire* w : vd->outputs)
         if (!inside(w)) return false;
-    const auto base = static_cast<uint32_t>(ownStart_.size());
-    for (TVWire& w : vd->vWires) newSlot(&w.State, w.State == 1 ? 1 : 0);
-    auto wire = [&](const TVWire* w) { return w ? (kOwnTag | base) + static_cast<uint32_t>(w - w0) : kZeroNet; };
+    // Inner wires keep their values in the store of net values, like nets: stepped in place.
+    auto wire = [&](const TVWire* w) { return w ? w->State.slot() : kZeroNet; };
 
     const size_t nIn = d.inputs.size(), nOut = d.outputs.size();
     // The IC's input values go onto their inner wires first, in pin order.

@@ -34,14 +34,14 @@
 // counts nothing.
 //
 // The model and the flat form. A net's value lives in NetValueStore (model/Wire.h), one int per
-// net in one array that never moves, and the step reads and writes it there: pins of nets are the
-// nets' own slots in the store, so after run() net State is current and nothing is written back
-// for nets. What the model keeps elsewhere is copied: the compiled form takes a run of slots of its
-// own from the store for the bits of memory cells and lamps on the table op and for the wires of
-// IC inner circuits, and syncToModel() compares that run with a copy of what the model was last
-// given (one bit per slot, since every slot holds 0 or 1) and writes back exactly the values that
-// differ; device data words and counter flags likewise. Any number of steps may run between syncs;
-// until syncToModel() runs, device data and inner wire values in the model are stale. Slot 0 of
+// net in one array that never moves, and the step reads and writes it there: pins of nets (and of
+// IC inner wires, which keep their values in the same store) are their own slots in the store, so
+// after run() net State is current and nothing is written back for nets. What the model keeps
+// elsewhere is copied: the compiled form takes a run of slots of its own from the store for the
+// bits of memory cells and lamps on the table op, and syncToModel() compares that run with a copy
+// of what the model was last given (one bit per slot, since every slot holds 0 or 1) and writes
+// back exactly the values that differ; device data words and counter flags likewise. Any number of
+// steps may run between syncs; until syncToModel() runs, device data in the model is stale. Slot 0 of
 // the store swallows the writes of unwired outputs and slot 1 always reads 0 (unwired inputs point
 // there, their inversion dropped, since an unwired input reads 0 inverted or not). Nets hold 0 or
 // 1 (the step writes nothing else and files do not store net values); a net given another value
@@ -90,8 +90,8 @@ public:
 
     // Runs `steps` steps on the flat form.
     void run(int steps = 1);
-    // Writes every value of the compiled form's own slots (memory cell and lamp bits, IC inner
-    // wires), device data word and counter flag pair that changed since the last sync (or since
+    // Writes every value of the compiled form's own slots (memory cell and lamp bits), device data
+    // word and counter flag pair that changed since the last sync (or since
     // building) back into the model. Net values need none: they are stepped in place.
     void syncToModel();
 
@@ -99,8 +99,8 @@ public:
     size_t deviceCount() const { return deviceCount_; }
     // Inner devices of IC devices, expanded into the flat form.
     size_t innerDeviceCount() const { return innerCount_; }
-    // Slots of the compiled form's own (memory cell and lamp bits on the table op, inner wires),
-    // and the first of them in NetValueStore.
+    // Slots of the compiled form's own (memory cell and lamp bits on the table op), and the first
+    // of them in NetValueStore.
     size_t ownSlotCount() const { return ownCount_; }
     uint32_t firstOwnSlot() const { return run_; }
     // Devices stepped through their draft's Update because the flat form has no kind for them.
