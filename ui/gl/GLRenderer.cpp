@@ -693,7 +693,9 @@ void GLRenderer::drawImageParts(const Image* img, const ImagePart* parts, int n)
     // Unrotated parts are gathered first: when all of them lie inside the target on the page and
     // blend mode of the batch, the checks run once for the box around them all.
     const bool gather = !rotated && n <= kMaxParts;
-    const Entry* es[kMaxParts];
+    // The parts' atlas entries by index: looking up a later part may upload its frame, and the
+    // entry list may then move (entries are only ever appended).
+    size_t es[kMaxParts];
     float qx0[kMaxParts], qy0[kMaxParts], qx1[kMaxParts], qy1[kMaxParts];
     int k = 0;
     float l = std::numeric_limits<float>::infinity(), t = l, r = -l, b = -l, sum = 0;
@@ -717,7 +719,7 @@ void GLRenderer::drawImageParts(const Image* img, const ImagePart* parts, int n)
         if (gather) {
             const float X0 = static_cast<float>(p.x + x0), Y0 = static_cast<float>(p.y + y0);
             const float X1 = static_cast<float>(p.x + x1), Y1 = static_cast<float>(p.y + y1);
-            es[k] = e, qx0[k] = X0, qy0[k] = Y0, qx1[k] = X1, qy1[k] = Y1;
+            es[k] = static_cast<size_t>(e - entryList_.data()), qx0[k] = X0, qy0[k] = Y0, qx1[k] = X1, qy1[k] = Y1;
             ++k;
             l = std::min(l, std::min(X0, X1)), r = std::max(r, std::max(X0, X1));
             t = std::min(t, std::min(Y0, Y1)), b = std::max(b, std::max(Y0, Y1));
@@ -743,7 +745,7 @@ void GLRenderer::drawImageParts(const Image* img, const ImagePart* parts, int n)
                           (blend_ == batchBlend_) & (blend_ != BlendMode::Light);
     if (!together) {
         for (int i = 0; i < k; ++i) {
-            const Entry& e = *es[i];
+            const Entry& e = entryList_[es[i]];
             axisQuad(e.page, &e, e.u0, e.v0, e.u1, e.v1, qx0[i], qy0[i], qx1[i], qy1[i]);
         }
         return;
@@ -757,7 +759,7 @@ void GLRenderer::drawImageParts(const Image* img, const ImagePart* parts, int n)
     const uint32_t col = packedColour();
     Vertex* v = normal_.push(4 * static_cast<size_t>(k));
     for (int i = 0; i < k; ++i, v += 4) {
-        const Entry& e = *es[i];
+        const Entry& e = entryList_[es[i]];
         v[0] = Vertex{qx0[i], qy0[i], e.u0, e.v0, col};
         v[1] = Vertex{qx1[i], qy0[i], e.u1, e.v0, col};
         v[2] = Vertex{qx1[i], qy1[i], e.u1, e.v1, col};
