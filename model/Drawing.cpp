@@ -60,6 +60,13 @@ inline PinPlace pinPlace(int x, int y, int w, int h) {
     if (y == -h / 2) return {3, 0.5, 0.0, 0, 5};           // top edge
     return {};
 }
+// The caption of a pin whose point is (X, Y), placed by `pp`, in the colour already set.
+inline void drawPinCaption(Renderer& r, const std::string& caption, double X, double Y, const PinPlace& pp,
+                           double sx, double sy) {
+    r.setImageFont(r.pics().font14.get());
+    r.drawText(caption, trunc(X - pp.L * r.textWidth(caption) * sx + pp.O * sx),
+               trunc(Y - pp.M * r.textHeight(caption) * sy + pp.T * sy));
+}
 }  // namespace
 
 void TDraft::drawConnections(Renderer& r, double px, double py, double sx, double sy, double fx, double fy,
@@ -85,10 +92,7 @@ void TDraft::drawConnections(Renderer& r, double px, double py, double sx, doubl
         if (caption.empty() && n < kRun && i + 1 < total) continue;
         r.drawImageParts(img, run, n);
         n = 0;
-        if (caption.empty()) continue;
-        r.setImageFont(r.pics().font14.get());
-        r.drawText(caption, trunc(X - pp.L * r.textWidth(caption) * sx + pp.O * sx),
-                   trunc(Y - pp.M * r.textHeight(caption) * sy + pp.T * sy));
+        if (!caption.empty()) drawPinCaption(r, caption, X, Y, pp, sx, sy);
     }
 }
 
@@ -98,10 +102,7 @@ void TDraft::_drawConnection(Renderer& r, const std::string& caption, int x, int
     r.setTransform(0, sx, sy);
     const double X = px + x * fx * sx, Y = py + y * fy * sy;
     r.drawImage(r.pics().connections.get(), X, Y, pp.frame);
-    if (caption.empty()) return;
-    r.setImageFont(r.pics().font14.get());
-    r.drawText(caption, trunc(X - pp.L * r.textWidth(caption) * sx + pp.O * sx),
-               trunc(Y - pp.M * r.textHeight(caption) * sy + pp.T * sy));
+    if (!caption.empty()) drawPinCaption(r, caption, X, Y, pp, sx, sy);
 }
 
 void TDraft::_drawTitle(Renderer& r, double px, double py, double sx, double sy, double fx, double fy,
