@@ -368,6 +368,9 @@ int main(int argc, char** argv) {
             std::sort(ms.begin(), ms.end());
             std::printf("%-16s min %.3f ms, median %.3f ms, %d quads (%d dropped), %d draw calls\n", name, ms.front(),
                         ms[ms.size() / 2], g.renderer.quads(), g.renderer.droppedQuads(), g.renderer.drawCalls());
+            std::printf("%-16s tenths of the sorted frames:", "");
+            for (int k = 1; k < 10; ++k) std::printf(" %.3f", ms[ms.size() * k / 10]);
+            std::printf(" ms\n");
         }
         shutdownGL();
         return 0;

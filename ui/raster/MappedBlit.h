@@ -16,6 +16,9 @@
 #include <QImage>
 #include <QTransform>
 
+#include <cstdint>
+#include <vector>
+
 namespace gw::raster {
 
 enum class MappedOp { Over, Plus };
@@ -29,5 +32,36 @@ bool canBlendMapped(const QImage& target, const QImage& src);
 // inverted, or a quad with a corner that is not finite, draws nothing.
 void blendMapped(QImage& target, const QImage& src, const QTransform& transform, QPointF at, int opacity256,
                  MappedOp op);
+
+// A frame sampled once under one map, ready to be composed at any whole-pixel offset: the
+// colours blendMapped would compose, for the rows and columns that hold any (premultiplied, row
+// by row). Boards draw the same few frames under the same few maps again and again (every
+// unit wire of a zoom level, every body of one size); sampling them once leaves only the
+// composing per draw.
+struct SampledQuad {
+    std::vector<uint32_t> px;
+    int x0 = 0, y0 = 0, w = 0, h = 0;  // where the first pixel lands, and the size
+};
+
+// Samples `src` as blendMapped(target, src, transform, at, ...) would for an unbounded target.
+// Answers false (and leaves `out` empty) when the quad's bounding box holds more than
+// `maxPixels` pixels, a corner is not finite, or `src` is not ARGB32_Premultiplied.
+bool sampleMapped(const QImage& src, const QTransform& transform, QPointF at, int maxPixels, SampledQuad& out);
+
+// Composes a sampled quad moved by (dx, dy) whole pixels into `target` (ARGB32_Premultiplied or
+// RGB32), clipped to it, as blendMapped composes: the same colours in the same way.
+void composeSampled(QImage& target, const SampledQuad& q, int dx, int dy, int opacity256, MappedOp op);
+
+// Composes `src` (ARGB32_Premultiplied) unscaled with its top-left pixel at (x, y) of `target`,
+// clipped to it: what QPainter does for an image under a mere move (it rounds the move to
+// whole pixels and samples nothing), in the same bytes.
+void composeImage(QImage& target, const QImage& src, int x, int y, int opacity256, MappedOp op);
+
+// Composes one premultiplied colour source-over onto the pixels of `r` (clipped to the target,
+// ARGB32_Premultiplied or RGB32), rounding as the span loop does.
+void fillOver(QImage& target, const QRect& r, uint32_t colour);
+
+// The coverage in 1/255 that an opacity in 1/256 stands for.
+int coverageOf(int opacity256);
 
 }  // namespace gw::raster

@@ -21,6 +21,11 @@ constexpr size_t kMaxCached = 4096;
 // and images whose quad is taller go through our own span loop (MappedBlit).
 constexpr int kBandRows = 64;
 
+// Frames are sampled as if moved this far right and down, so that the edges of a sampled quad,
+// like those of every quad on the target, lie at positive coordinates, where rounding a half
+// goes the same way as on the target (rounding halves away from zero would differ below 0).
+constexpr int kSampleOrigin = 1 << 16;
+
 uint32_t packRgb(int r, int g, int b) {
     auto c = [](int v) { return static_cast<uint32_t>(std::clamp(v, 0, 255)); };
     return c(r) << 16 | c(g) << 8 | c(b);
@@ -86,6 +91,12 @@ void RasterRenderer::usePainterTransform(const QTransform& t) {
     // QPainter redoes its set-up on every transform it is given, even an equal one; a board sets
     // the same few over and over (pixels, grid lines, unzoomed frames).
     if (painter_.transform() != t) painter_.setTransform(t);
+}
+
+int RasterRenderer::opacity256() const {
+    // As the painter keeps it: in 1/256, truncated (a NaN alpha draws nothing).
+    const double o = alpha_ > 0 ? std::min(alpha_, 1.0) : 0.0;
+    return static_cast<int>(o * 256);
 }
 
 void RasterRenderer::placeBlend() {
@@ -199,8 +210,7 @@ void RasterRenderer::drawImage(const Image* img, double x, double y, int frame) 
     if (offTarget(x, y, sx_, sy_, -img->handleX(), -img->handleY(), img->frameWidth(), img->frameHeight())) return;
     const QImage* src = source(k, img, nullptr);
     if (!src) return;
-    place(x, y, sx_, sy_);
-    drawPlaced(*src, QPointF(-img->handleX(), -img->handleY()));
+    drawPlaced(*src, placement(x, y, sx_, sy_), QPointF(-img->handleX(), -img->handleY()));
 }
 
 void RasterRenderer::drawImageRect(const Image* img, double x, double y, double w, double h, int frame) {
@@ -215,48 +225,81 @@ void RasterRenderer::drawImageRect(const Image* img, double x, double y, double 
     if (fx == 0 || fy == 0) return;
     if (offTarget(x, y, sx_ * fx, sy_ * fy, -img->handleX(), -img->handleY(), img->frameWidth(), img->frameHeight()))
         return;
-    place(x, y, sx_ * fx, sy_ * fy);
-    drawPlaced(*src, QPointF(-img->handleX(), -img->handleY()));
+    drawPlaced(*src, placement(x, y, sx_ * fx, sy_ * fy), QPointF(-img->handleX(), -img->handleY()));
 }
 
-void RasterRenderer::drawPlaced(const QImage& src, QPointF at) {
-    const QTransform& t = painter_.transform();
-    // Unscaled, unrotated frames are plain copies QPainter does well (and without smoothing).
-    // Quads at angles other than quarter turns stay with QPainter too: our edges there may take
-    // a pixel more or less than its polygon edges, and the same frame must not change its
-    // outline when it moves across the border of the view. Other blend modes and target formats
-    // are QPainter's as well.
+void RasterRenderer::drawPlaced(const QImage& src, const QTransform& t, QPointF at) {
+    // Frames moved, scaled or turned by quarter turns are drawn by our own span loop
+    // (MappedBlit): QPainter's set-up per draw costs more than the few hundred pixels of a wire
+    // or a pin, and it is slowest with the tall and the stretched ones. Quads at other angles
+    // stay with QPainter: our edges there may take a pixel more or less than its polygon edges,
+    // and the same frame must not change its outline when it moves across the border of the
+    // view. Other blend modes and target formats are QPainter's as well.
+    const QTransform::TransformationType type = t.type();
     const bool axisAligned =
-        t.type() == QTransform::TxScale || (t.type() == QTransform::TxRotate && t.m11() == 0 && t.m22() == 0);
-    const bool ours = axisAligned && (blend_ == BlendMode::Alpha || blend_ == BlendMode::Light) &&
-                      raster::canBlendMapped(*target_, src);
-    if (ours) {
-        // Only quads QPainter is slow with: taller than a band, or reaching past the target
-        // (a long wire, of which the view shows a sliver). Smaller ones keep QPainter's pixels.
-        const QRectF r = t.mapRect(QRectF(at, QSizeF(src.size())));
-        if (r.height() > kBandRows || r.left() < 0 || r.top() < 0 || r.right() > target_->width() ||
-            r.bottom() > target_->height()) {
-            raster::blendMapped(*target_, src, t, at, qRound(painter_.opacity() * 256),
-                                blend_ == BlendMode::Light ? raster::MappedOp::Plus : raster::MappedOp::Over);
+        type <= QTransform::TxScale || (type == QTransform::TxRotate && t.m11() == 0 && t.m22() == 0);
+    if (axisAligned && (blend_ == BlendMode::Alpha || blend_ == BlendMode::Light) &&
+        raster::canBlendMapped(*target_, src)) {
+        const int opacity = opacity256();
+        const raster::MappedOp op = blend_ == BlendMode::Light ? raster::MappedOp::Plus : raster::MappedOp::Over;
+        if (type <= QTransform::TxTranslate) {
+            // Moved only: QPainter puts the frame at the nearest whole pixel and samples nothing.
+            const double x = t.dx() + at.x(), y = t.dy() + at.y();
+            if (std::fabs(x) < 1e9 && std::fabs(y) < 1e9) raster::composeImage(*target_, src, qRound(x), qRound(y), opacity, op);
             return;
         }
+        if (const raster::SampledQuad* q = sampled(src, t, at)) {
+            raster::composeSampled(*target_, *q, static_cast<int>(std::floor(t.dx())) - kSampleOrigin,
+                                   static_cast<int>(std::floor(t.dy())) - kSampleOrigin, opacity, op);
+            return;
+        }
+        // Large quads (a long wire of which the view shows a sliver) are sampled only where
+        // they meet the target.
+        raster::blendMapped(*target_, src, t, at, opacity, op);
+        return;
     }
+    usePainterTransform(t);
+    placeBlend();
     painter_.drawImage(at, src);
+}
+
+const raster::SampledQuad* RasterRenderer::sampled(const QImage& src, const QTransform& t, QPointF at) {
+    // Only the part of the move below a pixel goes into the sampling, so that one sample serves
+    // the frame wherever the same map puts it; quads too large to keep are not sampled ahead.
+    constexpr int kMaxPixels = 16384;
+    constexpr size_t kMaxSampledPixels = size_t{1} << 22;
+    const double fx = std::floor(t.dx()), fy = std::floor(t.dy());
+    if (!(std::fabs(fx) < 1e9 && std::fabs(fy) < 1e9)) return nullptr;
+    const QTransform local(t.m11(), t.m12(), t.m21(), t.m22(), t.dx() - fx + kSampleOrigin, t.dy() - fy + kSampleOrigin);
+    const SampleKey key{src.cacheKey(), {local.m11(), local.m12(), local.m21(), local.m22(), local.dx(), local.dy(),
+                                         at.x(), at.y()}};
+    if (auto it = sampled_.find(key); it != sampled_.end()) return it->second.w >= 0 ? &it->second : nullptr;
+    raster::SampledQuad q;
+    if (!raster::sampleMapped(src, local, at, kMaxPixels, q)) q.w = -1;  // remembered as too large
+    if (sampled_.size() >= kMaxCached || sampledPixels_ >= kMaxSampledPixels) {
+        sampled_.clear();
+        sampledPixels_ = 0;
+    }
+    sampledPixels_ += q.px.size();
+    auto& kept = sampled_.emplace(key, std::move(q)).first->second;
+    return kept.w >= 0 ? &kept : nullptr;
 }
 
 void RasterRenderer::drawRect(double x, double y, double w, double h) {
     if (!active()) return;
-    placeBlend();
-    const QColor c(std::clamp(r_, 0, 255), std::clamp(g_, 0, 255), std::clamp(b_, 0, 255));
     const QTransform t = placement(x, y, sx_, sy_);
     if (t.type() > QTransform::TxScale) {
+        placeBlend();
         usePainterTransform(t);
-        painter_.fillRect(QRectF(0, 0, w, h), c);
+        painter_.fillRect(QRectF(0, 0, w, h), QColor(std::clamp(r_, 0, 255), std::clamp(g_, 0, 255), std::clamp(b_, 0, 255)));
         return;
     }
+    fillAligned(t.mapRect(QRectF(0, 0, w, h)));
+}
+
+void RasterRenderer::fillAligned(const QRectF& mapped) {
     // An unrotated rectangle covers the whole pixels between its mapped edges rounded, as
-    // QPainter fills it; the same pixels are filled in bands of rows that stay on this thread.
-    const QRectF mapped = t.mapRect(QRectF(0, 0, w, h));
+    // QPainter fills it.
     if (!std::isfinite(mapped.x()) || !std::isfinite(mapped.y()) || !std::isfinite(mapped.right()) ||
         !std::isfinite(mapped.bottom()))
         return;
@@ -271,7 +314,29 @@ void RasterRenderer::drawRect(double x, double y, double w, double h) {
     if (x1 < x0) std::swap(x0, x1);
     if (y1 < y0) std::swap(y0, y1);
     if (x0 == x1 || y0 == y1) return;
+    // The colour is composed straight into the pixels, as QPainter composes a colour fill (a
+    // grid line or a grid dot costs its pixels, not a painter call): the painter's opacity is
+    // folded into the colour's alpha in 16 bits, premultiplied, rounded to 8 bits and composed
+    // source-over; an opaque colour replaces the pixels.
+    const QImage::Format f = target_->format();
+    const bool over = blend_ == BlendMode::Alpha || blend_ == BlendMode::Mask || blend_ == BlendMode::Solid;
+    if (over && (f == QImage::Format_ARGB32_Premultiplied || f == QImage::Format_RGB32)) {
+        const uint32_t opacity256 = blend_ == BlendMode::Alpha ? static_cast<uint32_t>(this->opacity256()) : 256;
+        const uint32_t a16 = (65535u * opacity256) >> 8;
+        if (a16 == 0 && blend_ == BlendMode::Alpha) return;
+        auto premul16 = [&](int c8) {
+            const uint32_t x = static_cast<uint32_t>(std::clamp(c8, 0, 255)) * 257u * a16;
+            return (x + (x >> 16) + 0x8000u) >> 16;
+        };
+        auto to8 = [](uint32_t v16) { return ((v16 + 128u) - ((v16 + 128u) >> 8)) >> 8; };
+        const uint32_t colour = to8(a16) << 24 | to8(premul16(r_)) << 16 | to8(premul16(g_)) << 8 | to8(premul16(b_));
+        raster::fillOver(*target_, QRect(x0, y0, x1 - x0, y1 - y0), colour);
+        return;
+    }
+    // QPainter fills the rest; in bands of rows, so that it keeps them on this thread.
+    placeBlend();
     usePainterTransform(QTransform());
+    const QColor c(std::clamp(r_, 0, 255), std::clamp(g_, 0, 255), std::clamp(b_, 0, 255));
     for (int y = y0; y < y1; y += kBandRows) painter_.fillRect(QRect(x0, y, x1 - x0, std::min(kBandRows, y1 - y)), c);
 }
 
@@ -303,9 +368,7 @@ void RasterRenderer::drawLine(double x1, double y1, double x2, double y2) {
 
 void RasterRenderer::plot(double x, double y) {
     if (!active()) return;
-    placeBlend();
-    usePainterTransform(QTransform());
-    painter_.fillRect(QRectF(x, y, 1, 1), QColor(std::clamp(r_, 0, 255), std::clamp(g_, 0, 255), std::clamp(b_, 0, 255)));
+    fillAligned(QRectF(x, y, 1, 1));
 }
 
 void RasterRenderer::drawText(const std::string& utf8, double x, double y) {

@@ -13,10 +13,12 @@
 #include <QPainter>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "ui/raster/MappedBlit.h"
 #include "ui/render/Renderer.h"
 
 namespace gw {
@@ -70,19 +72,48 @@ private:
     QTransform placement(double ax, double ay, double sx, double sy) const;
     void place(double ax, double ay, double sx, double sy);
     void placeBlend();
+    // The opacity of the alpha and light blends in 1/256.
+    int opacity256() const;
     void usePainterTransform(const QTransform& t);
     // Whether the w x h rectangle at (l, t) in the space placed at (ax, ay) with the current
     // rotation and scale (sx, sy) lies wholly outside the target, smoothing's reach included:
     // such a draw changes no pixel and is skipped before QPainter sets anything up.
     bool offTarget(double ax, double ay, double sx, double sy, double l, double t, double w, double h) const;
-    // Draws `src` with its top-left corner at `at` under the transform place() set.
-    void drawPlaced(const QImage& src, QPointF at);
+    // Fills the pixels of a rectangle in target pixels (unrotated) with the current colour.
+    void fillAligned(const QRectF& mapped);
+    // Draws `src` with its top-left corner at `at` under the transform `t`.
+    void drawPlaced(const QImage& src, const QTransform& t, QPointF at);
+    // `src` sampled under `t` with its move reduced below a pixel (kept for later draws), or
+    // nullptr when the quad is too large to be sampled ahead.
+    const raster::SampledQuad* sampled(const QImage& src, const QTransform& t, QPointF at);
+
+    struct SampleKey {
+        qint64 image = 0;  // QImage::cacheKey of the tinted frame
+        double map[8] = {};  // the map's linear part, its move below a pixel, the frame's corner
+        bool operator==(const SampleKey& o) const {
+            return image == o.image && std::memcmp(map, o.map, sizeof map) == 0;
+        }
+    };
+    struct SampleKeyHash {
+        size_t operator()(const SampleKey& k) const {
+            uint64_t h = static_cast<uint64_t>(k.image) * 0x9E3779B97F4A7C15ull;
+            for (double d : k.map) {
+                uint64_t b;
+                std::memcpy(&b, &d, sizeof b);
+                h = (h ^ b) * 0x100000001B3ull;
+                h ^= h >> 29;
+            }
+            return static_cast<size_t>(h);
+        }
+    };
 
     QImage* target_ = nullptr;
     QPainter painter_;
     std::unordered_map<Key, QImage, KeyHash> base_;   // untinted
     std::unordered_map<Key, QImage, KeyHash> cache_;  // tinted / masked
     std::unordered_set<Key, KeyHash> clear_;          // untinted frames without a visible pixel
+    std::unordered_map<SampleKey, raster::SampledQuad, SampleKeyHash> sampled_;
+    size_t sampledPixels_ = 0;
 };
 
 }  // namespace gw
