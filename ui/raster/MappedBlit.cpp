@@ -325,9 +325,21 @@ void blendInto(const Window& win, const QImage& src, const QTransform& transform
                 rb = (((t & 0xff00ff) * idisty + (b & 0xff00ff) * disty) >> 8) & 0xff00ff;
                 ag = ((((t >> 8) & 0xff00ff) * idisty + ((b >> 8) & 0xff00ff) * disty) >> 8) & 0xff00ff;
             };
+            // Both source rows of one colour (a wire's body across its length): every column
+            // samples the same, so the span is that one colour (the weights of two equal colours
+            // sum back to it exactly).
+            bool uniform = true;
+            for (int c = 1; c < SW && uniform; ++c) uniform = s1[c] == s1[0] && s2[c] == s2[0];
+            if (uniform) {
+                uint32_t rb, ag;
+                column(0, rb, ag);
+                const int n = xb - xa + 1;
+                fillPixels(buf, std::min(n, kChunk), rb | ag << 8);
+                for (int x = 0; x < n; x += kChunk, d += kChunk) composeSpan(d, buf, std::min(kChunk, n - x), coverage, op);
+            }
             int cached = INT32_MIN;
             uint32_t rbA = 0, agA = 0, rbB = 0, agB = 0;
-            for (int x = xa; x <= xb; x += kChunk, d += kChunk) {
+            for (int x = xa; x <= xb && !uniform; x += kChunk, d += kChunk) {
                 const int n = std::min(kChunk, xb - x + 1);
                 if (std::abs(fdx) >= kFixed / 4) {
                     // A new column every few pixels: plain steps.
@@ -519,18 +531,27 @@ void fillOver(QImage& target, const QRect& r, uint32_t colour) {
     const QRect clipped = r.intersected(target.rect());
     if (clipped.isEmpty()) return;
     const uint32_t ia = (~colour) >> 24;
-    uchar* bits = target.bits();
+    uchar* row = target.bits() + clipped.top() * target.bytesPerLine();
     const qsizetype stride = target.bytesPerLine();
-    const int n = clipped.width();
-    for (int y = clipped.top(); y <= clipped.bottom(); ++y) {
-        uint32_t* d = reinterpret_cast<uint32_t*>(bits + y * stride) + clipped.left();
-        if (ia == 0) {
-            std::fill_n(d, n, colour);
-            continue;
+    const int n = clipped.width(), rows = clipped.height(), x0 = clipped.left();
+    if (ia == 0) {
+        for (int y = 0; y < rows; ++y, row += stride) std::fill_n(reinterpret_cast<uint32_t*>(row) + x0, n, colour);
+        return;
+    }
+    if (n < 4) {  // a vertical grid line, a grid dot
+        for (int y = 0; y < rows; ++y, row += stride) {
+            uint32_t* d = reinterpret_cast<uint32_t*>(row) + x0;
+            for (int i = 0; i < n; ++i) d[i] = colour + byteMul(d[i], ia);
         }
+        return;
+    }
+#if defined(__SSE2__)
+    const __m128i c4 = _mm_set1_epi32(static_cast<int>(colour)), ia16 = _mm_set1_epi16(static_cast<short>(ia));
+#endif
+    for (int y = 0; y < rows; ++y, row += stride) {
+        uint32_t* d = reinterpret_cast<uint32_t*>(row) + x0;
         int i = 0;
 #if defined(__SSE2__)
-        const __m128i c4 = _mm_set1_epi32(static_cast<int>(colour)), ia16 = _mm_set1_epi16(static_cast<short>(ia));
         for (; i + 4 <= n; i += 4) {
             __m128i* p = reinterpret_cast<__m128i*>(d + i);
             _mm_storeu_si128(p, _mm_add_epi8(c4, simd::byteMulBy(_mm_loadu_si128(p), ia16)));

@@ -108,7 +108,13 @@ void RasterRenderer::placeBlend() {
 
 bool RasterRenderer::offTarget(double ax, double ay, double sx, double sy, double l, double t, double w,
                                double h) const {
-    const double a = rot_ * (M_PI / 180.0), c = std::cos(a), sn = std::sin(a);
+    // Wires draw their three frames at one angle, and most frames are unturned: the sine and
+    // cosine are worked out once per angle.
+    if (rot_ != trigRot_) {
+        const double a = rot_ * (M_PI / 180.0);
+        trigCos_ = std::cos(a), trigSin_ = std::sin(a), trigRot_ = rot_;
+    }
+    const double c = trigCos_, sn = trigSin_;
     double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
     for (int i = 0; i < 4; ++i) {
         const double u = (i & 1 ? l + w : l) * sx, v = (i & 2 ? t + h : t) * sy;

@@ -114,6 +114,7 @@ private:
     std::unordered_set<Key, KeyHash> clear_;          // untinted frames without a visible pixel
     std::unordered_map<SampleKey, raster::SampledQuad, SampleKeyHash> sampled_;
     size_t sampledPixels_ = 0;
+    mutable double trigRot_ = 0, trigCos_ = 1, trigSin_ = 0;  // offTarget's last angle
 };
 
 }  // namespace gw
