@@ -6,6 +6,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__) && defined(__SSE2__)
+#include <immintrin.h>
+#define GW_RASTER_AVX2 1
+#endif
 #include <vector>
 
 namespace gw::raster {
@@ -87,6 +91,40 @@ inline __m128i byteMulBy(__m128i x, __m128i a16) {
     return _mm_packus_epi16(byteMul16(_mm_unpacklo_epi8(x, zero), a16), byteMul16(_mm_unpackhi_epi8(x, zero), a16));
 }
 inline __m128i inverseAlpha(__m128i s) { return _mm_srli_epi32(_mm_xor_si128(s, _mm_set1_epi32(-1)), 24); }
+
+#if defined(GW_RASTER_AVX2)
+// Eight pixels at once where the processor can (checked once at start-up): source-over at full
+// coverage, the same lanes and rounding as the four-pixel form (unpacking and packing keep the
+// pixels of each 128-bit half in order). Answers how many pixels it composed (a multiple of 8).
+const bool hasAvx2 = __builtin_cpu_supports("avx2");
+
+__attribute__((target("avx2"))) inline __m256i byteMul16x(__m256i x, __m256i a) {
+    __m256i t = _mm256_mullo_epi16(x, a);
+    t = _mm256_add_epi16(t, _mm256_srli_epi16(t, 8));
+    return _mm256_srli_epi16(_mm256_add_epi16(t, _mm256_set1_epi16(0x80)), 8);
+}
+
+__attribute__((target("avx2"))) int overAvx2(uint32_t* d, const uint32_t* s, int n) {
+    const __m256i alphaMask = _mm256_set1_epi32(static_cast<int>(0xff000000u)), zero = _mm256_setzero_si256();
+    const __m256i ones = _mm256_set1_epi32(-1);
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(sv, alphaMask), alphaMask)) == -1) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), sv);
+            continue;
+        }
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(sv, zero)) == -1) continue;
+        const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
+        __m256i ia = _mm256_srli_epi32(_mm256_xor_si256(sv, ones), 24);
+        ia = _mm256_or_si256(ia, _mm256_slli_epi32(ia, 16));
+        const __m256i lo = byteMul16x(_mm256_unpacklo_epi8(dv, zero), _mm256_unpacklo_epi32(ia, ia));
+        const __m256i hi = byteMul16x(_mm256_unpackhi_epi8(dv, zero), _mm256_unpackhi_epi32(ia, ia));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), _mm256_add_epi8(sv, _mm256_packus_epi16(lo, hi)));
+    }
+    return i;
+}
+#endif
 }  // namespace simd
 #endif
 
@@ -110,6 +148,9 @@ inline void fillPixels(uint32_t* p, int n, uint32_t v) {
     const __m128i cov16 = _mm_set1_epi16(static_cast<short>(coverage));
     const __m128i inv16 = _mm_set1_epi16(static_cast<short>(255 - coverage));
     if (op == MappedOp::Over && coverage == 255) {
+#if defined(GW_RASTER_AVX2)
+        if (n >= 8 && simd::hasAvx2) i = simd::overAvx2(d, s, n);
+#endif
         // Four opaque pixels replace the target's, four empty ones leave it: most of a wire's or
         // a body's pixels are one or the other.
         const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xff000000u));
