@@ -96,7 +96,8 @@ inline __m128i inverseAlpha(__m128i s) { return _mm_srli_epi32(_mm_xor_si128(s, 
 // Eight pixels at once where the processor can (checked once at start-up): source-over at full
 // coverage, the same lanes and rounding as the four-pixel form (unpacking and packing keep the
 // pixels of each 128-bit half in order). Answers how many pixels it composed (a multiple of 8).
-const bool hasAvx2 = __builtin_cpu_supports("avx2");
+// (Set while static objects are made, so the processor is asked for its features first.)
+const bool hasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
 
 __attribute__((target("avx2"))) inline __m256i byteMul16x(__m256i x, __m256i a) {
     __m256i t = _mm256_mullo_epi16(x, a);
