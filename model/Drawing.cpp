@@ -206,8 +206,11 @@ void TWireComplex::DrawWire(Renderer& r, double x1, double y1, double x2, double
     r.setScale(sx, sy);
     const double dx = x2 - x1, dy = y2 - y1;
     // Left to right along a row (the common wire) the angle is dy itself, 0 with dy's sign, as
-    // atan2 would give it.
-    double angle = dy == 0 && dx > 0 ? dy : std::atan2(dy, dx) * 180.0 / M_PI;
+    // atan2 would give it; down and up a column it is 90 and -90 (270 below), exactly as atan2
+    // gives them.
+    double angle = dy == 0 && dx > 0 ? dy
+                   : dx == 0 && dy != 0 ? (dy > 0 ? 90.0 : -90.0)
+                                        : std::atan2(dy, dx) * 180.0 / M_PI;
     if (angle < 0) angle += 360;
     if (angle >= 360) angle -= 360;
     const double length = std::sqrt(dx * dx + dy * dy);
