@@ -1,8 +1,37 @@
 #include "model/Device.h"
 
+#include "model/SlotStore.h"
 #include "model/Wire.h"
 
 namespace gw {
+
+int* detail::gDeviceData = nullptr;
+
+namespace {
+
+// Never destroyed, like the store of net values: devices that live until exit may be freed after
+// any destructor of this file would have run.
+SlotArena& dataStore() {
+    static SlotArena* s = [] {
+        auto* a = new SlotArena(sizeof(int), DeviceDataStore::kChunkSlots, DeviceDataStore::kMaxSlots, 1);
+        detail::gDeviceData = reinterpret_cast<int*>(a->base());
+        return a;
+    }();
+    return *s;
+}
+
+}  // namespace
+
+int* DeviceDataStore::base() { return reinterpret_cast<int*>(dataStore().base()); }
+uint32_t DeviceDataStore::acquire(int value) {
+    const uint32_t s = dataStore().acquire();
+    detail::gDeviceData[s] = value;
+    return s;
+}
+void DeviceDataStore::release(uint32_t slot) { dataStore().release(slot); }
+size_t DeviceDataStore::inUse() { return dataStore().inUse(); }
+size_t DeviceDataStore::top() { return dataStore().top(); }
+size_t DeviceDataStore::committedBytes() { return dataStore().committedBytes(); }
 
 TDevice::TDevice(DraftPtr d, int x, int y) : xPos(x), yPos(y), draft(std::move(d)) { sizePins(); }
 

@@ -1,7 +1,7 @@
 // TDevice: one device placed on the board — a draft at a grid point, the net on each pin, an
-// inversion flag per pin and the device's own state (data, obj). The pin arrays always have the
-// draft's pin counts. The board owns devices; nets refer to them with plain pointers that the
-// board's removal operations clear.
+// inversion flag per pin and the device's own state (data, obj; data lives in DeviceDataStore).
+// The pin arrays always have the draft's pin counts. The board owns devices; nets refer to them
+// with plain pointers that the board's removal operations clear.
 //
 // The step (Update) reads each input net (an unwired input reads 0, inverted or not; a wired
 // inverted input reads the negation), lets the draft compute, and writes each output net at once
@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "model/DeviceData.h"
 #include "model/Draft.h"
 #include "model/PinList.h"
 
@@ -34,7 +35,7 @@ public:
     PinList<int, 4> invertedInputs;
     PinList<TWireComplex*, 2> outputs;
     PinList<int, 2> invertedOutputs;
-    int data = 0;
+    DeviceData data;  // an int in DeviceDataStore (model/DeviceData.h)
     int hover = 0;
     std::unique_ptr<TDeviceObj> obj;
     int notValid = 0;

@@ -23,26 +23,30 @@ namespace gw {
 class TDevice;
 class Renderer;
 
-// The store of net values: slot i is the int at base() + i. The address range is reserved once and
-// its pages are committed a chunk at a time as slots are handed out, so base() never changes and
-// no slot ever moves. Slots are handed out in order; freed ones are reused first. Slots 0 and 1 are
-// never handed out: the compiled step writes the results of unwired outputs into slot 0 and reads
-// unwired inputs from slot 1, which stays 0. The model runs on one thread; so does the store.
+// The cell that holds one net's value in NetValueStore. A net carries 0 or 1; a value written
+// from outside that is neither keeps meaning "neither" (see NetValue::cell) and is never used as an
+// index by the compiled step.
+using NetCell = int;
+
+// The store of net values: slot i is the cell at base() + i, in one SlotArena (model/SlotStore.h):
+// base() never changes and no slot ever moves. Slots are handed out in order; freed ones are reused
+// first. Slots 0 and 1 are never handed out: the compiled step writes the results of unwired
+// outputs into slot 0 and reads unwired inputs from slot 1, which stays 0.
 class NetValueStore {
 public:
-    // Slots in one chunk (2 MB of ints: one large page where the system grants one).
-    static constexpr uint32_t kChunkSlots = uint32_t{1} << 19;
+    // Slots in one chunk (2 MB: one large page where the system grants one).
+    static constexpr uint32_t kChunkSlots = uint32_t{1 << 21} / sizeof(NetCell);
     // The most slots the store can hold: indices fit in 30 bits.
     static constexpr uint32_t kMaxSlots = uint32_t{1} << 30;
     static constexpr uint32_t kSinkSlot = 0;
     static constexpr uint32_t kZeroSlot = 1;
 
-    static int* base();
+    static NetCell* base();
     // A slot holding `value`. Throws std::bad_alloc when the store is full.
     static uint32_t acquire(int value);
     static void release(uint32_t slot);
     // `n` consecutive slots (values unspecified), for holders that want a block of their own, and
-    // their return. Runs are kept apart from single slots and joined again when freed side by side.
+    // their return.
     static uint32_t acquireRun(uint32_t n);
     static void releaseRun(uint32_t first, uint32_t n);
 
@@ -55,7 +59,7 @@ public:
 
 namespace detail {
 // NetValueStore::base(), set before the first slot is handed out.
-extern int* gNetValues;
+extern NetCell* gNetValues;
 }  // namespace detail
 
 // A net's value in the store. Reads and writes like an int; copies are independent values.
@@ -66,11 +70,11 @@ public:
     explicit NetValue(int v) : slot_(NetValueStore::acquire(v)) {}
     NetValue(const NetValue& o) : slot_(NetValueStore::acquire(static_cast<int>(o))) {}
     NetValue& operator=(const NetValue& o) {
-        ref() = static_cast<int>(o);
+        ref() = cell(static_cast<int>(o));
         return *this;
     }
     NetValue& operator=(int v) {
-        ref() = v;
+        ref() = cell(v);
         return *this;
     }
     ~NetValue() { NetValueStore::release(slot_); }
@@ -79,8 +83,19 @@ public:
     // The slot of this value in NetValueStore.
     uint32_t slot() const { return slot_; }
 
+    // What a cell keeps of an int: 0 and 1 as they are, and when the cell is narrower than an int,
+    // values that do not fit as the cell's largest value, so that they never read as 0 or 1.
+    static NetCell cell(int v) {
+        if constexpr (sizeof(NetCell) < sizeof(int)) {
+            constexpr auto kTop = static_cast<unsigned>(static_cast<NetCell>(~0u));
+            return static_cast<NetCell>(static_cast<unsigned>(v) <= kTop ? static_cast<unsigned>(v) : kTop);
+        } else {
+            return v;
+        }
+    }
+
 private:
-    int& ref() { return detail::gNetValues[slot_]; }
+    NetCell& ref() { return detail::gNetValues[slot_]; }
     uint32_t slot_;
 };
 

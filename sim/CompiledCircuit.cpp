@@ -38,14 +38,10 @@ void CompiledCircuit::clear() {
     ownStart_.clear();
     shadow_.clear();
     ownRef_.clear();
-    data_.clear();
+    counterData_.clear();
     flags_.clear();
-    dataShadow_.clear();
     flagsShadow_.clear();
-    dataRef_.clear();
     flagRef_.clear();
-    live_.clear();
-    liveData_.clear();
     fallbacks_.clear();
     fallbackPins_.clear();
     fbIns_.clear();
@@ -87,14 +83,13 @@ void CompiledCircuit::finish() {
     pushSide(Op{.aux = 0, .nIn = 0, .nOut = 0, .param = 0, .kind = kEnd});
     types_ = {};
     std::unordered_map<uint64_t, uint16_t>().swap(poolIndex_);
-    liveData_.assign(live_.size(), 0);
 
     // The own slots move into a run of the store, padded to whole blocks of 16 that start at the
     // run's first slot.
     ownCount_ = ownStart_.size();
     while (ownStart_.size() % 16) {
         ownStart_.push_back(0);
-        ownRef_.push_back(&scratch_);
+        ownRef_.push_back(DeviceDataStore::kSinkSlot);
     }
     runLength_ = static_cast<uint32_t>(ownStart_.size());
     run_ = runLength_ ? NetValueStore::acquireRun(runLength_) : 0;
@@ -120,7 +115,7 @@ void CompiledCircuit::finish() {
     ownRef_.shrink_to_fit();
 }
 
-uint32_t CompiledCircuit::newSlot(int* ref, int value) {
+uint32_t CompiledCircuit::newSlot(uint32_t ref, int value) {
     const auto idx = static_cast<uint32_t>(ownStart_.size());
     if (idx >= kOwnTag) throw std::bad_alloc();  // more than the store could hold
     ownStart_.push_back(value);
@@ -139,11 +134,9 @@ uint32_t CompiledCircuit::outPin(TDevice& d, size_t i) {
     return (n ? netSlot(n) : kSinkNet) | (d.invertedOutputs[i] ? kInvBit : 0);
 }
 
-uint32_t CompiledCircuit::newData(int* ref, int value, TCounterData* flags) {
-    const auto idx = static_cast<uint32_t>(data_.size());
-    data_.push_back(value);
-    dataShadow_.push_back(value);
-    dataRef_.push_back(ref);
+uint32_t CompiledCircuit::newCounter(uint32_t data, TCounterData* flags) {
+    const auto idx = static_cast<uint32_t>(counterData_.size());
+    counterData_.push_back(data);
     flagRef_.push_back(flags);
     const uint8_t f =
         flags ? static_cast<uint8_t>((flags->addSignal ? 1 : 0) | (flags->subSignal ? 2 : 0)) : 0;
@@ -376,7 +369,7 @@ bool CompiledCircuit::addTable(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, 
             for (uint16_t& x : t) x = flipInput(x, static_cast<unsigned>(k));
     }
     uint32_t state = 0;
-    if (tt.stateIn || tt.stateOut) state = newSlot(&d.data, d.data);
+    if (tt.stateIn || tt.stateOut) state = newSlot(d.data.slot(), d.data);
     if (tt.stateIn) pins[np++] = state;
     const unsigned ni = np;
     for (size_t k = 0; k < nOut; ++k) {
@@ -411,7 +404,7 @@ void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In 
     } else if (t == typeid(TRam)) {
         if (nIn == 2 && nOut == 2) {
             op.kind = kRam;
-            op.aux = newData(&d.data, d.data, nullptr);
+            op.aux = d.data.slot();
             ok = true;
         }
     } else if (t == typeid(TCounter)) {
@@ -424,14 +417,13 @@ void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In 
             }
             op.kind = kCounter;
             op.param = static_cast<uint8_t>(n);
-            op.aux = newData(&d.data, d.data, cd);
+            op.aux = newCounter(d.data.slot(), cd);
             ok = true;
         }
     } else if (t == typeid(TSwich)) {
         if (nIn == 0 && nOut == 4) {
             op.kind = kSwitch;
-            op.aux = static_cast<uint32_t>(live_.size());
-            live_.push_back(&d);
+            op.aux = d.data.slot();
             ok = true;
         }
     } else if (t == typeid(TTicker)) {
@@ -444,14 +436,14 @@ void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In 
     } else if (t == typeid(TLed)) {
         if (nIn == 4 && nOut == 0) {
             op.kind = kLed;
-            op.aux = newData(&d.data, d.data, nullptr);
+            op.aux = d.data.slot();
             ok = true;
         }
     } else if (t == typeid(TDigital)) {
         const bool analog = static_cast<const TDigital*>(dr)->analog != 0;
         if (nIn == (analog ? 7u : 4u) && nOut == 0) {
             op.kind = analog ? kDigit7 : kDigit4;
-            op.aux = newData(&d.data, d.data, nullptr);
+            op.aux = d.data.slot();
             ok = true;
         }
     }
@@ -475,14 +467,11 @@ constexpr int kDigitMask[16] = {0x5F, 0x03, 0x79, 0x73, 0x27, 0x76, 0x7E, 0x47,
 
 void CompiledCircuit::step(SimEnvironment& env) {
     if (tix_.empty()) return;  // never built
-    int* const s = NetValueStore::base();
-    int32_t* const data = data_.data();
+    NetCell* const s = NetValueStore::base();
+    // Device data words are read and written where the model keeps them.
+    int* const data = DeviceDataStore::base();
+    const uint32_t* const counterData = counterData_.data();
     uint8_t* const flags = flags_.data();
-    // Switch positions are read from the model in one pass before the step: their devices are
-    // scattered over the heap, and misses taken together overlap where one per switch, in the
-    // middle of the step, would stall it. Nothing in a step changes a switch's data.
-    for (size_t i = 0; i < live_.size(); ++i) liveData_[i] = live_[i]->data;
-    const int32_t* const liveData = liveData_.data();
     // All clocks of one step see one time; read lazily so boards without clocks never ask.
     int64_t now = -1;
 
@@ -490,7 +479,7 @@ void CompiledCircuit::step(SimEnvironment& env) {
     // than 0 or 1 must not reach an index).
     auto rd = [s](uint32_t pin) -> unsigned { return (static_cast<unsigned>(s[pin & kSlotMask]) ^ (pin >> 31)) & 1u; };
     // Drives a 0/1 value through an output pin.
-    auto wr = [s](uint32_t pin, unsigned v) { s[pin & kSlotMask] = static_cast<int>(v ^ (pin >> 31)); };
+    auto wr = [s](uint32_t pin, unsigned v) { s[pin & kSlotMask] = static_cast<NetCell>(v ^ (pin >> 31)); };
     // Drives any int the way the model does: the net becomes 1 exactly when the value is 1 on a
     // plain pin or 0 on an inverted one.
     auto wrValue = [&](uint32_t pin, int v) { wr(pin & kSlotMask, v == static_cast<int>(1 - (pin >> 31))); };
@@ -533,9 +522,9 @@ next:
             const uint32_t* o = c + ((w >> 56) & 7);
             // Output 2 of an op without one goes to the sink slot (0), without a branch.
             const uint32_t o2 = o[2] & (0u - static_cast<uint32_t>(((w >> 59) & 3) >= 2));
-            s[o[0]] = static_cast<int>(r & 1);
-            s[o[1]] = static_cast<int>((r >> 16) & 1);
-            s[o2] = static_cast<int>((r >> 32) & 1);
+            s[o[0]] = static_cast<NetCell>(r & 1);
+            s[o[1]] = static_cast<NetCell>((r >> 16) & 1);
+            s[o2] = static_cast<NetCell>((r >> 32) & 1);
             c += (w >> 48) & 0xff;
             continue;
         }
@@ -543,7 +532,7 @@ next:
         const uint64_t w = pool[k];
         const unsigned idx = tableIndex(c);
         const unsigned n = (w >> 48) & 0xff;
-        s[c[n - 1]] = static_cast<int>((w >> idx) & 1);
+        s[c[n - 1]] = static_cast<NetCell>((w >> idx) & 1);
         c += n;
     }
     {
@@ -557,9 +546,9 @@ next:
         const uint32_t* o = p + ni;
         const uint32_t o1 = o[1] & (0u - static_cast<uint32_t>(no >= 1));
         const uint32_t o2 = o[2] & (0u - static_cast<uint32_t>(no >= 2));
-        s[o[0]] = static_cast<int>(r & 1);
-        s[o1] = static_cast<int>((r >> 16) & 1);
-        s[o2] = static_cast<int>((r >> 32) & 1);
+        s[o[0]] = static_cast<NetCell>(r & 1);
+        s[o1] = static_cast<NetCell>((r >> 16) & 1);
+        s[o2] = static_cast<NetCell>((r >> 32) & 1);
         p += (w >> 48) & 0xff;
         ++opp;
         goto next;
@@ -574,7 +563,7 @@ next:
     }
     L_kRam : {
         const Op& op = *opp;
-        int32_t& d = data[op.aux];
+        int& d = data[op.aux];
         if (rd(p[1]))
             d = 0;
         else if (rd(p[0]))
@@ -588,7 +577,7 @@ next:
         // and which of reset, load, count up or count down applies changes from step to step.
         const Op& op = *opp;
         const int n = op.param;
-        int32_t& d = data[op.aux];
+        int& d = data[counterData[op.aux]];
         uint8_t& f = flags[op.aux];
         const unsigned plus = rd(p[0]), minus = rd(p[1]), set = rd(p[2]), reset = rd(p[3]);
         int32_t load = 0;
@@ -618,7 +607,7 @@ next:
     }
     L_kSwitch : {
         const Op& op = *opp;
-        const int v = liveData[op.aux];
+        const int v = data[op.aux];
         for (int i = 0; i < 4; ++i) wrValue(p[i], v);
         GW_NEXT;
     }
@@ -639,7 +628,7 @@ next:
     L_kLed : {
         // The first input that is not 0, else the last: with inputs of 0 and 1, whether any is 1.
         const Op& op = *opp;
-        data[op.aux] = static_cast<int32_t>(rd(p[0]) | rd(p[1]) | rd(p[2]) | rd(p[3]));
+        data[op.aux] = static_cast<int>(rd(p[0]) | rd(p[1]) | rd(p[2]) | rd(p[3]));
         GW_NEXT;
     }
     L_kDigit4 : {
@@ -699,13 +688,14 @@ constexpr const uint8_t* kBitCount = kBits.count;
 
 void CompiledCircuit::syncToModel() {
     size_t writes = 0;
-    const int* const v = NetValueStore::base() + run_;
-    int* const* const ref = ownRef_.data();
+    const NetCell* const v = NetValueStore::base() + run_;
+    int* const words = DeviceDataStore::base();
+    const uint32_t* const ref = ownRef_.data();
     uint32_t* const ch = changed_.data();
     const size_t cap = changed_.size();
     // Writes one batch of changed own slots into the model.
     auto flush = [&](size_t n) {
-        for (size_t k = 0; k < n; ++k) *ref[ch[k]] = v[ch[k]];
+        for (size_t k = 0; k < n; ++k) words[ref[ch[k]]] = v[ch[k]];
         writes += n;
     };
     // Own slots whose value differs from what the model was last given, found 16 at a time without
@@ -753,12 +743,7 @@ void CompiledCircuit::syncToModel() {
     }
     flush(nc);
 
-    for (size_t k = 0; k < data_.size(); ++k) {
-        if (data_[k] != dataShadow_[k]) {
-            dataShadow_[k] = data_[k];
-            *dataRef_[k] = data_[k];
-            ++writes;
-        }
+    for (size_t k = 0; k < flags_.size(); ++k) {
         if (flags_[k] != flagsShadow_[k]) {
             flagsShadow_[k] = flags_[k];
             if (TCounterData* c = flagRef_[k]) {
@@ -799,10 +784,8 @@ size_t CompiledCircuit::memoryBytes() const {
     return tix_.capacity() * sizeof(uint16_t) + code_.capacity() * sizeof(uint32_t) +
            pool_.capacity() * sizeof(uint64_t) + ops_.capacity() * sizeof(Op) + pins_.capacity() * sizeof(uint32_t) +
            size_t{runLength_} * sizeof(int) + shadow_.capacity() * sizeof(uint16_t) +
-           ownRef_.capacity() * sizeof(int*) +
-           (data_.capacity() + dataShadow_.capacity() + liveData_.capacity()) * sizeof(int32_t) +
-           flags_.capacity() + flagsShadow_.capacity() + dataRef_.capacity() * sizeof(int*) +
-           flagRef_.capacity() * sizeof(TCounterData*) + live_.capacity() * sizeof(TDevice*) +
+           ownRef_.capacity() * sizeof(uint32_t) + counterData_.capacity() * sizeof(uint32_t) +
+           flags_.capacity() + flagsShadow_.capacity() + flagRef_.capacity() * sizeof(TCounterData*) +
            fallbacks_.capacity() * sizeof(Fallback) + fallbackPins_.capacity() * sizeof(uint32_t) +
            (fbIns_.capacity() + fbOuts_.capacity()) * sizeof(int) + changed_.capacity() * sizeof(uint32_t);
 }

@@ -8,7 +8,7 @@
 // table op: up to four input slots and up to three output slots, each output a 16-entry truth
 // table indexed by the input values, with every pin's inversion folded into the tables. A memory
 // cell's bit and a lamp's value live in slots of their own (an extra input and/or output of the op)
-// that are written back into the device's data word. One op kind for nearly all
+// that are written back into the device's data word by syncToModel(). One op kind for nearly all
 // devices means the step runs one branch-free body instead of jumping to a different body per
 // device, which a random mix of kinds would turn into a stream of mispredicted jumps. The tables
 // are built by running the type's own Update on every input combination, so they cannot drift from
@@ -27,25 +27,26 @@
 // source, clocks, switches, digit displays, memory cells and lamps holding other values when
 // built), whose pins carry inversion flags in their top bit. Types this form does not know (and
 // built-in types with odd parameters) are stepped through their draft's own Update with input and
-// output values taken from and given to the flat arrays. Counters, displays and memory cells and
-// lamps built holding another value keep their value in a data array; counters keep their two
-// edge flags beside it. Switches read their data word live from the model each step, because the
-// board's mouse handling changes it between steps. A last side op ends the step, so the loop
-// counts nothing.
+// output values taken from and given to the flat arrays. Counters, displays, switches and memory
+// cells and lamps built holding another value read and write their data word where the model keeps
+// it (DeviceDataStore, model/DeviceData.h: dense, never moving); counters keep their two edge flags
+// in an array of the compiled form. A switch's word is read when its op runs, so the board's mouse
+// handling may change it between steps. A last side op ends the step, so the loop counts nothing.
 //
-// The model and the flat form. A net's value lives in NetValueStore (model/Wire.h), one int per
+// The model and the flat form. A net's value lives in NetValueStore (model/Wire.h), one cell per
 // net in one array that never moves, and the step reads and writes it there: pins of nets (and of
 // IC inner wires, which keep their values in the same store) are their own slots in the store, so
-// after run() net State is current and nothing is written back for nets. What the model keeps
-// elsewhere is copied: the compiled form takes a run of slots of its own from the store for the
-// bits of memory cells and lamps on the table op, and syncToModel() compares that run with a copy
-// of what the model was last given (one bit per slot, since every slot holds 0 or 1) and writes
-// back exactly the values that differ; device data words and counter flags likewise. Any number of
-// steps may run between syncs; until syncToModel() runs, device data in the model is stale. Slot 0 of
-// the store swallows the writes of unwired outputs and slot 1 always reads 0 (unwired inputs point
-// there, their inversion dropped, since an unwired input reads 0 inverted or not). Nets hold 0 or
-// 1 (the step writes nothing else and files do not store net values); a net given another value
-// behind the step's back is read as some 0 or 1, never used as an index.
+// after run() net State is current and nothing is written back for nets; device data words outside
+// the table op likewise. What the model keeps elsewhere is copied: the compiled form takes a run of
+// slots of its own from the store for the bits of memory cells and lamps on the table op, and
+// syncToModel() compares that run with a copy of what the model was last given (one bit per slot,
+// since every slot holds 0 or 1) and writes back exactly the values that differ (into the devices'
+// data words); counter flags likewise. Any number of steps may run between syncs; until
+// syncToModel() runs, those values in the model are stale. Slot 0 of the store swallows the writes
+// of unwired outputs and slot 1 always reads 0 (unwired inputs point there, their inversion
+// dropped, since an unwired input reads 0 inverted or not). Nets hold 0 or 1 (the step writes
+// nothing else and files do not store net values); a net given another value behind the step's
+// back is read as some 0 or 1, never used as an index.
 //
 // The compiled form holds plain pointers to the devices, nets and state objects it was built from.
 // Any structural change of the circuit (devices added or removed, pins connected or disconnected,
@@ -90,9 +91,9 @@ public:
 
     // Runs `steps` steps on the flat form.
     void run(int steps = 1);
-    // Writes every value of the compiled form's own slots (memory cell and lamp bits), device data
-    // word and counter flag pair that changed since the last sync (or since
-    // building) back into the model. Net values need none: they are stepped in place.
+    // Writes every value of the compiled form's own slots (memory cell and lamp bits) and counter
+    // flag pair that changed since the last sync (or since building) back into the model. Net
+    // values and the other data words need none: they are stepped in place.
     void syncToModel();
 
     // Sizes, for tests and benchmarks.
@@ -107,7 +108,7 @@ public:
     size_t fallbackCount() const { return fallbacks_.size(); }
     // Devices (inner ones included) stepped through the shared table op.
     size_t tableCount() const { return tableCount_; }
-    // Values the last syncToModel() wrote into the model (own slots and data words).
+    // Values the last syncToModel() wrote into the model (own slots and counter flags).
     size_t lastSyncWrites() const { return lastSyncWrites_; }
     // For tests that prove the differential checks can see a wrong table: flips entry `entry` (0..15)
     // of output `output` (0..2) in the `k`-th table op. Answers false when there is no such op.
@@ -124,13 +125,13 @@ public:
     // Internal kinds of the flat form. The table op has the top bit of its kind byte set (see Op).
     enum Kind : uint8_t {
         kGate,     // threshold gate: 1 when at least `param` inputs are 1 (wide AND and OR, constant)
-        kRam,      // memory cell holding a value other than 0 or 1
-        kCounter,  // param = bits
-        kSwitch,   // aux = index into live_
+        kRam,      // memory cell holding a value other than 0 or 1; aux = slot of its data word
+        kCounter,  // param = bits, aux = index into counterData_ and flags_
+        kSwitch,   // aux = slot of its data word, read live
         kClock,    // aux = half period in ms
         kRandom,
-        kLed,      // a lamp holding a value other than 0 or 1 when built
-        kDigit4,
+        kLed,      // a lamp holding a value other than 0 or 1 when built; aux = data word slot
+        kDigit4,   // aux = data word slot, as kDigit7
         kDigit7,
         kFallback,  // aux = index into fallbacks_; its pins live in fallbackPins_
         kEnd,       // the last op: ends the step
@@ -186,11 +187,12 @@ private:
     void releaseRun();
     // A slot of the compiled form's own, written back to `ref`; `value` (0 or 1) is what the
     // model holds now.
-    uint32_t newSlot(int* ref, int value);
+    uint32_t newSlot(uint32_t ref, int value);
     static uint32_t netSlot(const TWireComplex* n) { return n->State.slot(); }
     uint32_t inPin(TDevice& d, size_t i);
     uint32_t outPin(TDevice& d, size_t i);
-    uint32_t newData(int* ref, int value, TCounterData* flags);
+    // A counter whose data word is `data` (a slot of DeviceDataStore): its index into the flags.
+    uint32_t newCounter(uint32_t data, TCounterData* flags);
     // One device of `draft` whose state lives in `state`, its pins given by in(i) and out(i).
     // Compiles it to a flat kind when there is one, else to a fallback.
     template <class In, class Out>
@@ -236,16 +238,14 @@ private:
     size_t ownCount_ = 0;              // without the padding
     std::vector<int> ownStart_;        // only while building
     std::vector<uint16_t> shadow_;     // per 16 own slots, the values the model was last given
-    std::vector<int*> ownRef_;         // the model's int per own slot (scratch_ for the padding)
-    int scratch_ = 0;
-    std::vector<int32_t> data_;   // per stateful device outside the table op
-    std::vector<uint8_t> flags_;  // counters: bit 0 addSignal, bit 1 subSignal
-    std::vector<int32_t> dataShadow_;
+    // The device's data word (a slot of DeviceDataStore) per own slot; the sink slot for the padding.
+    std::vector<uint32_t> ownRef_;
+    // Counters: the data word's slot, and the edge flags (bit 0 addSignal, bit 1 subSignal) with
+    // what the model was last given and where it keeps them.
+    std::vector<uint32_t> counterData_;
+    std::vector<uint8_t> flags_;
     std::vector<uint8_t> flagsShadow_;
-    std::vector<int*> dataRef_;   // the model's data word per stateful device
     std::vector<TCounterData*> flagRef_;
-    std::vector<TDevice*> live_;  // switches
-    std::vector<int32_t> liveData_;  // their data words, read at the start of each step
     std::vector<Fallback> fallbacks_;
     std::vector<uint32_t> fallbackPins_;
     std::vector<int> fbIns_, fbOuts_;  // scratch values for fallbacks
