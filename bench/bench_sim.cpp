@@ -39,34 +39,27 @@ void BM_StepReference(benchmark::State& st) {
     perDevice(st, b.deviceList.size());
 }
 
-// The board's step through the compiled form, write-back of the changes included.
+// The board's step through the compiled form (the model is current after each step).
 void BM_StepCompiled(benchmark::State& st) {
     TBoardEngine& b = board(static_cast<size_t>(st.range(0)));
     FastSimulator fs;
     fs.step(b.deviceList, 1);
-    size_t writes = 0;
-    for (auto _ : st) {
-        fs.step(b.deviceList, 1);
-        writes += fs.compiled().lastSyncWrites();
-    }
+    for (auto _ : st) fs.step(b.deviceList, 1);
     perDevice(st, b.deviceList.size());
     st.counters["fallbacks"] = static_cast<double>(fs.compiled().fallbackCount());
-    // Share of devices on the shared table op, and values written back into the model per step.
+    // Share of devices on the shared table op.
     st.counters["table_share"] = static_cast<double>(fs.compiled().tableCount()) /
                                  static_cast<double>(fs.compiled().deviceCount());
     st.counters["pooled_tables"] = static_cast<double>(fs.compiled().pooledTables());
-    st.counters["writes"] =
-        static_cast<double>(writes) / static_cast<double>(std::max<benchmark::IterationCount>(st.iterations(), 1));
 }
 
-// The flat step alone, without writing back.
+// The flat step alone, without the simulator's check for a changed circuit.
 void BM_StepCompiledNoSync(benchmark::State& st) {
     TBoardEngine& b = board(static_cast<size_t>(st.range(0)));
     CompiledCircuit cc;
     cc.build(b.deviceList);
     for (auto _ : st) cc.run(1);
     perDevice(st, b.deviceList.size());
-    cc.syncToModel();
 }
 
 // Compiling after an edit.
@@ -104,11 +97,12 @@ void BM_StepICCompiled(benchmark::State& st) {
     st.counters["inner"] = static_cast<double>(fs.compiled().innerDeviceCount());
 }
 
-// Heap in use, plus what lives outside the heap: the slots of the store of net values in use and
-// the compiled form's streams mapped on their own.
+// Heap in use, plus what lives outside the heap: the slots of the stores of net values and device
+// data words in use and the compiled form's streams mapped on their own.
 size_t heapInUse() {
     const struct mallinfo2 m = mallinfo2();
-    return m.uordblks + m.hblkhd + NetValueStore::inUse() * sizeof(int) + largepages::mappedBytes();
+    return m.uordblks + m.hblkhd + NetValueStore::inUse() * sizeof(NetCell) +
+           DeviceDataStore::inUse() * sizeof(int) + largepages::mappedBytes();
 }
 
 // Heap bytes of a freshly generated board (devices with their pin arrays, nets with their readers
@@ -144,6 +138,7 @@ void BM_Memory(benchmark::State& st) {
         st.counters["compiled_own_B_per_dev"] =
             static_cast<double>(cc.memoryBytes()) / static_cast<double>(devices);
         st.counters["net_values_B"] = static_cast<double>(NetValueStore::committedBytes());
+        st.counters["device_data_B"] = static_cast<double>(DeviceDataStore::committedBytes());
         b->deviceList.clear();
         cc.clear();
     }

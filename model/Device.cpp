@@ -1,5 +1,8 @@
 #include "model/Device.h"
 
+#include <algorithm>
+#include <bit>
+
 #include "model/SlotStore.h"
 #include "model/Wire.h"
 
@@ -13,7 +16,9 @@ namespace {
 // any destructor of this file would have run.
 SlotArena& dataStore() {
     static SlotArena* s = [] {
-        auto* a = new SlotArena(sizeof(int), DeviceDataStore::kChunkSlots, DeviceDataStore::kMaxSlots, 1);
+        const ValueRegions& r = valueRegions();
+        auto* a = new SlotArena(sizeof(int), DeviceDataStore::kChunkSlots, r.base + r.halfBytes,
+                                std::min<size_t>(r.halfBytes, size_t{DeviceDataStore::kMaxSlots} * sizeof(int)), 1);
         detail::gDeviceData = reinterpret_cast<int*>(a->base());
         return a;
     }();
@@ -32,6 +37,12 @@ void DeviceDataStore::release(uint32_t slot) { dataStore().release(slot); }
 size_t DeviceDataStore::inUse() { return dataStore().inUse(); }
 size_t DeviceDataStore::top() { return dataStore().top(); }
 size_t DeviceDataStore::committedBytes() { return dataStore().committedBytes(); }
+uint32_t DeviceDataStore::lowByteOffset(uint32_t slot) {
+    dataStore();
+    const size_t at = valueRegions().halfBytes + size_t{slot} * sizeof(int) +
+                      (std::endian::native == std::endian::big ? sizeof(int) - 1 : 0);
+    return static_cast<uint32_t>(at);
+}
 
 TDevice::TDevice(DraftPtr d, int x, int y) : xPos(x), yPos(y), draft(std::move(d)) { sizePins(); }
 

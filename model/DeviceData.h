@@ -16,7 +16,8 @@ class DeviceDataStore {
 public:
     // Words in one chunk (2 MB: one large page where the system grants one).
     static constexpr uint32_t kChunkSlots = uint32_t{1} << 19;
-    static constexpr uint32_t kMaxSlots = uint32_t{1} << 30;
+    // At most 2^28 words (1 GiB), so that a word's bytes lie within 2^31 bytes of the net values.
+    static constexpr uint32_t kMaxSlots = uint32_t{1} << 28;
     // Slot 0 is never handed out; it reads 0 until someone writes it (the compiled step uses it as
     // a sink).
     static constexpr uint32_t kSinkSlot = 0;
@@ -29,6 +30,11 @@ public:
     static size_t inUse();
     static size_t top();
     static size_t committedBytes();
+    // Where the lowest-valued byte of word `slot` lies, counted in bytes from the start of the net
+    // values (NetValueStore::base(), model/Wire.h): the stores share one reserved range, net values
+    // below and data words above, so a word that holds 0 or 1 can be read and written like a net
+    // through that byte (the word's other bytes stay 0).
+    static uint32_t lowByteOffset(uint32_t slot);
 };
 
 namespace detail {

@@ -51,8 +51,10 @@ public:
 // Edge memory of one counter: the "+"/"-" input was counted and has not yet gone back to 0.
 class TCounterData : public TDeviceObj {
 public:
-    int addSignal = 0;
-    int subSignal = 0;
+    // 0 or 1 each; words of DeviceDataStore (like a device's data), so the compiled step keeps
+    // them in place.
+    DeviceData addSignal;
+    DeviceData subSignal;
 };
 
 // n-bit counter: inputs "+", "-", "S" (parallel load), "R" (reset), data a..; outputs 1..n (LSB

@@ -8,22 +8,28 @@
 
 namespace gw {
 
-SlotArena::SlotArena(size_t cellBytes, uint32_t chunkCells, uint32_t maxCells, uint32_t reserved)
-    : cell_(cellBytes), chunk_(chunkCells) {
-    // Reserve address space only (no memory is committed for it), aligned to a chunk so that each
-    // chunk can be one large page. A system that refuses the whole range gets a smaller one; a
-    // million-device board needs a few megabytes.
-    const size_t chunkBytes = size_t{chunk_} * cell_;
-    for (size_t want = size_t{maxCells} * cell_; want >= chunkBytes * 4; want /= 2) {
-        void* p = mmap(nullptr, want + chunkBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (p == MAP_FAILED) continue;
-        const auto a = reinterpret_cast<uintptr_t>(p);
-        const uintptr_t aligned = (a + chunkBytes - 1) / chunkBytes * chunkBytes;
-        base_ = reinterpret_cast<char*>(aligned);
-        limit_ = static_cast<uint32_t>(want / cell_);
-        break;
-    }
-    if (!base_) throw std::bad_alloc();
+const ValueRegions& valueRegions() {
+    static const ValueRegions r = [] {
+        // Address space only, aligned to 2 MB so that each chunk can be one large page. A system
+        // that refuses the whole range gets a smaller one; a million-device board needs a few
+        // megabytes.
+        constexpr size_t kAlign = size_t{1} << 21;
+        for (size_t half = size_t{1} << 30; half >= kAlign * 8; half /= 2) {
+            void* p = mmap(nullptr, 2 * half + kAlign, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+            if (p == MAP_FAILED) continue;
+            const auto a = reinterpret_cast<uintptr_t>(p);
+            return ValueRegions{reinterpret_cast<char*>((a + kAlign - 1) / kAlign * kAlign), half};
+        }
+        throw std::bad_alloc();
+    }();
+    return r;
+}
+
+SlotArena::SlotArena(size_t cellBytes, uint32_t chunkCells, char* region, size_t regionBytes, uint32_t reserved)
+    : base_(region),
+      cell_(cellBytes),
+      chunk_(chunkCells),
+      limit_(static_cast<uint32_t>(std::min<size_t>(regionBytes / cellBytes, UINT32_MAX))) {
     grow(reserved);
     top_ = reserved;
 }

@@ -1,5 +1,5 @@
 // SlotArena: the memory behind the model's value stores (net values in model/Wire.h, device data
-// words in model/Device.h). A process-wide array of fixed-size cells whose address range is
+// words in model/DeviceData.h). A process-wide array of fixed-size cells in an address range
 // reserved once; pages are committed a chunk at a time as cells are handed out, so the base never
 // changes and no cell ever moves, and holders can keep a cell's index (its slot) for life. Cells
 // handed out one after another sit side by side, which is what lets a large board's values fill
@@ -16,11 +16,22 @@
 
 namespace gw {
 
+// The address range of the two value stores, reserved once (no memory behind it until an arena
+// commits some): net values in the lower half, device data words in the upper half. A byte offset
+// from `base` below 2^31 reaches either, which lets the compiled step address the data word of a
+// memory cell or a lamp like a net. `halfBytes` is at most 1 GiB, a multiple of 2 MB.
+struct ValueRegions {
+    char* base;
+    size_t halfBytes;
+};
+const ValueRegions& valueRegions();
+
 class SlotArena {
 public:
-    // Cells of `cellBytes` each, committed `chunkCells` at a time, at most `maxCells` of them; the
-    // first `reserved` cells are never handed out (their memory reads 0 until written).
-    SlotArena(size_t cellBytes, uint32_t chunkCells, uint32_t maxCells, uint32_t reserved);
+    // Cells of `cellBytes` each in the reserved range [region, region + regionBytes) (aligned to a
+    // chunk), committed `chunkCells` at a time; the first `reserved` cells are never handed out
+    // (their memory reads 0 until written).
+    SlotArena(size_t cellBytes, uint32_t chunkCells, char* region, size_t regionBytes, uint32_t reserved);
     SlotArena(const SlotArena&) = delete;
     SlotArena& operator=(const SlotArena&) = delete;
 

@@ -1,5 +1,7 @@
 #include "model/Wire.h"
 
+#include <algorithm>
+
 #include "model/SlotStore.h"
 
 namespace gw {
@@ -12,7 +14,9 @@ namespace {
 // destructor of this file would have run.
 SlotArena& store() {
     static SlotArena* s = [] {
-        auto* a = new SlotArena(sizeof(NetCell), NetValueStore::kChunkSlots, NetValueStore::kMaxSlots, 2);
+        const ValueRegions& r = valueRegions();
+        auto* a = new SlotArena(sizeof(NetCell), NetValueStore::kChunkSlots, r.base,
+                                std::min<size_t>(r.halfBytes, size_t{NetValueStore::kMaxSlots} * sizeof(NetCell)), 2);
         detail::gNetValues = reinterpret_cast<NetCell*>(a->base());
         return a;
     }();

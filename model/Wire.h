@@ -26,7 +26,7 @@ class Renderer;
 // The cell that holds one net's value in NetValueStore. A net carries 0 or 1; a value written
 // from outside that is neither keeps meaning "neither" (see NetValue::cell) and is never used as an
 // index by the compiled step.
-using NetCell = int;
+using NetCell = uint8_t;
 
 // The store of net values: slot i is the cell at base() + i, in one SlotArena (model/SlotStore.h):
 // base() never changes and no slot ever moves. Slots are handed out in order; freed ones are reused

@@ -11,20 +11,11 @@
 #include "model/SimEnvironment.h"
 #include "model/Wire.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace gw {
 
 CompiledCircuit::CompiledCircuit() { clear(); }
-CompiledCircuit::~CompiledCircuit() { releaseRun(); }
-
-void CompiledCircuit::releaseRun() {
-    NetValueStore::releaseRun(run_, runLength_);
-    run_ = 0;
-    runLength_ = 0;
-}
+CompiledCircuit::~CompiledCircuit() = default;
 
 void CompiledCircuit::clear() {
     tix_.clear();
@@ -33,27 +24,18 @@ void CompiledCircuit::clear() {
     poolIndex_.clear();
     ops_.clear();
     pins_.clear();
-    releaseRun();
-    ownCount_ = 0;
-    ownStart_.clear();
-    shadow_.clear();
-    ownRef_.clear();
-    counterData_.clear();
-    flags_.clear();
-    flagsShadow_.clear();
-    flagRef_.clear();
+    counters_.clear();
     fallbacks_.clear();
     fallbackPins_.clear();
     fbIns_.clear();
     fbOuts_.clear();
-    changed_.clear();
     types_.clear();
     lastTable_ = SIZE_MAX;
     lastOwnsPins_ = false;
     deviceCount_ = 0;
     innerCount_ = 0;
     tableCount_ = 0;
-    lastSyncWrites_ = 0;
+    tableDataWords_ = 0;
 }
 
 void CompiledCircuit::build(const std::vector<DevicePtr>& devices) {
@@ -84,43 +66,12 @@ void CompiledCircuit::finish() {
     types_ = {};
     std::unordered_map<uint64_t, uint16_t>().swap(poolIndex_);
 
-    // The own slots move into a run of the store, padded to whole blocks of 16 that start at the
-    // run's first slot.
-    ownCount_ = ownStart_.size();
-    while (ownStart_.size() % 16) {
-        ownStart_.push_back(0);
-        ownRef_.push_back(DeviceDataStore::kSinkSlot);
-    }
-    runLength_ = static_cast<uint32_t>(ownStart_.size());
-    run_ = runLength_ ? NetValueStore::acquireRun(runLength_) : 0;
-    int* const values = NetValueStore::base();
-    std::copy(ownStart_.begin(), ownStart_.end(), values + run_);
-    auto place = [this](uint32_t& pin) {
-        // Inversion bit kept; the local number and the run's start stay below the tag together.
-        if (pin & kOwnTag) pin = (pin & ~kOwnTag) + run_;
-    };
-    for (uint32_t& p : code_) place(p);
-    for (uint32_t& p : pins_) place(p);
-    for (uint32_t& p : fallbackPins_) place(p);
-    shadow_.assign(ownStart_.size() / 16, 0);
-    for (size_t i = 0; i < ownStart_.size(); ++i)
-        shadow_[i / 16] |= static_cast<uint16_t>(ownStart_[i] << (i % 16));
-    std::vector<int>().swap(ownStart_);
-    changed_.assign(std::clamp<size_t>(runLength_, 16, 4096), 0);
     tix_.shrink_to_fit();
     code_.shrink_to_fit();
     pool_.shrink_to_fit();
     ops_.shrink_to_fit();
     pins_.shrink_to_fit();
-    ownRef_.shrink_to_fit();
-}
-
-uint32_t CompiledCircuit::newSlot(uint32_t ref, int value) {
-    const auto idx = static_cast<uint32_t>(ownStart_.size());
-    if (idx >= kOwnTag) throw std::bad_alloc();  // more than the store could hold
-    ownStart_.push_back(value);
-    ownRef_.push_back(ref);
-    return kOwnTag | idx;
+    counters_.shrink_to_fit();
 }
 
 uint32_t CompiledCircuit::inPin(TDevice& d, size_t i) {
@@ -134,14 +85,9 @@ uint32_t CompiledCircuit::outPin(TDevice& d, size_t i) {
     return (n ? netSlot(n) : kSinkNet) | (d.invertedOutputs[i] ? kInvBit : 0);
 }
 
-uint32_t CompiledCircuit::newCounter(uint32_t data, TCounterData* flags) {
-    const auto idx = static_cast<uint32_t>(counterData_.size());
-    counterData_.push_back(data);
-    flagRef_.push_back(flags);
-    const uint8_t f =
-        flags ? static_cast<uint8_t>((flags->addSignal ? 1 : 0) | (flags->subSignal ? 2 : 0)) : 0;
-    flags_.push_back(f);
-    flagsShadow_.push_back(f);
+uint32_t CompiledCircuit::newCounter(TDevice& d, TCounterData& flags) {
+    const auto idx = static_cast<uint32_t>(counters_.size());
+    counters_.push_back(Counter{d.data.slot(), flags.addSignal.slot(), flags.subSignal.slot()});
     return idx;
 }
 
@@ -369,7 +315,12 @@ bool CompiledCircuit::addTable(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, 
             for (uint16_t& x : t) x = flipInput(x, static_cast<unsigned>(k));
     }
     uint32_t state = 0;
-    if (tt.stateIn || tt.stateOut) state = newSlot(d.data.slot(), d.data);
+    // The device's bit is its data word, read and written through its lowest byte.
+    if (tt.stateIn || tt.stateOut) {
+        static_assert(sizeof(NetCell) == 1, "data words are reached by byte offset from the net values");
+        state = DeviceDataStore::lowByteOffset(d.data.slot());
+        ++tableDataWords_;
+    }
     if (tt.stateIn) pins[np++] = state;
     const unsigned ni = np;
     for (size_t k = 0; k < nOut; ++k) {
@@ -417,7 +368,7 @@ void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In 
             }
             op.kind = kCounter;
             op.param = static_cast<uint8_t>(n);
-            op.aux = newCounter(d.data.slot(), cd);
+            op.aux = newCounter(d, *cd);
             ok = true;
         }
     } else if (t == typeid(TSwich)) {
@@ -470,8 +421,7 @@ void CompiledCircuit::step(SimEnvironment& env) {
     NetCell* const s = NetValueStore::base();
     // Device data words are read and written where the model keeps them.
     int* const data = DeviceDataStore::base();
-    const uint32_t* const counterData = counterData_.data();
-    uint8_t* const flags = flags_.data();
+    const Counter* const counters = counters_.data();
     // All clocks of one step see one time; read lazily so boards without clocks never ask.
     int64_t now = -1;
 
@@ -577,8 +527,12 @@ next:
         // and which of reset, load, count up or count down applies changes from step to step.
         const Op& op = *opp;
         const int n = op.param;
-        int& d = data[counterData[op.aux]];
-        uint8_t& f = flags[op.aux];
+        const Counter& cn = counters[op.aux];
+        int& d = data[cn.data];
+        int& add = data[cn.add];
+        int& sub = data[cn.sub];
+        // The edge flags as two bits: bit 0 "+" counted, bit 1 "-" counted (each 0 or 1).
+        const unsigned f = (static_cast<unsigned>(add) & 1u) | (static_cast<unsigned>(sub) & 1u) << 1;
         const unsigned plus = rd(p[0]), minus = rd(p[1]), set = rd(p[2]), reset = rd(p[3]);
         int32_t load = 0;
         for (int i = 0; i < n; ++i) load |= static_cast<int32_t>(rd(p[4 + i])) << i;
@@ -595,7 +549,9 @@ next:
         next = set ? load : next;
         next = reset ? 0 : next;
         d = static_cast<int32_t>(next);
-        f = static_cast<uint8_t>((f | doUp | doDown << 1) & (plus | minus << 1));
+        const unsigned nf = (f | doUp | doDown << 1) & (plus | minus << 1);
+        add = static_cast<int>(nf & 1u);
+        sub = static_cast<int>(nf >> 1);
         // Bits from the top, subtracting each power that fits, as the counter itself does, come
         // to this: a value beyond n bits shows all ones, a negative one all zeros. Outputs are
         // then driven in pin order, which matters when two share a net.
@@ -665,96 +621,6 @@ void CompiledCircuit::run(int steps) {
     for (int k = 0; k < steps; ++k) step(env);
 }
 
-namespace {
-// For each byte value: the positions of its set bits, lowest first, and how many there are.
-struct BitTables {
-    uint64_t pos[256];
-    uint8_t count[256];
-    constexpr BitTables() : pos(), count() {
-        for (unsigned b = 0; b < 256; ++b) {
-            unsigned c = 0;
-            uint64_t p = 0;
-            for (unsigned k = 0; k < 8; ++k)
-                if (b >> k & 1) p |= uint64_t{k} << (8 * c++);
-            pos[b] = p;
-            count[b] = static_cast<uint8_t>(c);
-        }
-    }
-};
-constexpr BitTables kBits;
-constexpr const uint64_t* kBitPos = kBits.pos;
-constexpr const uint8_t* kBitCount = kBits.count;
-}  // namespace
-
-void CompiledCircuit::syncToModel() {
-    size_t writes = 0;
-    const NetCell* const v = NetValueStore::base() + run_;
-    int* const words = DeviceDataStore::base();
-    const uint32_t* const ref = ownRef_.data();
-    uint32_t* const ch = changed_.data();
-    const size_t cap = changed_.size();
-    // Writes one batch of changed own slots into the model.
-    auto flush = [&](size_t n) {
-        for (size_t k = 0; k < n; ++k) words[ref[ch[k]]] = v[ch[k]];
-        writes += n;
-    };
-    // Own slots whose value differs from what the model was last given, found 16 at a time without
-    // a branch per slot: the positions of each byte of the difference mask come from a table and
-    // are stored as eight slot numbers, of which as many as there are set bits are kept.
-    size_t nc = 0;
-    uint16_t* const sh = shadow_.data();
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-#endif
-    for (size_t blk = 0; blk < shadow_.size(); ++blk) {
-        const size_t i = blk * 16;
-#if defined(__SSE2__)
-        // Slot values are 0 or 1: packed into bytes and shifted into each byte's top bit they make
-        // a movemask.
-        const auto* q = reinterpret_cast<const __m128i*>(v + i);
-        const __m128i lo = _mm_packs_epi32(_mm_loadu_si128(q), _mm_loadu_si128(q + 1));
-        const __m128i hi = _mm_packs_epi32(_mm_loadu_si128(q + 2), _mm_loadu_si128(q + 3));
-        const auto now = static_cast<unsigned>(_mm_movemask_epi8(_mm_slli_epi64(_mm_packs_epi16(lo, hi), 7)));
-#else
-        unsigned now = 0;
-        for (unsigned k = 0; k < 16; ++k) now |= (static_cast<unsigned>(v[i + k]) & 1u) << k;
-#endif
-        const unsigned m = now ^ sh[blk];
-        sh[blk] = static_cast<uint16_t>(now);
-        if (nc + 16 > cap) {
-            flush(nc);
-            nc = 0;
-        }
-        for (unsigned half = 0; half < 2; ++half) {
-            const unsigned mb = (m >> (8 * half)) & 0xFF;
-            const auto base = static_cast<uint32_t>(i + 8 * half);
-#if defined(__SSE2__)
-            const __m128i pos =
-                _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&kBitPos[mb])), zero);
-            const __m128i b = _mm_set1_epi32(static_cast<int>(base));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(ch + nc), _mm_add_epi32(_mm_unpacklo_epi16(pos, zero), b));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(ch + nc + 4),
-                             _mm_add_epi32(_mm_unpackhi_epi16(pos, zero), b));
-#else
-            for (unsigned k = 0; k < 8; ++k) ch[nc + k] = base + static_cast<uint32_t>((kBitPos[mb] >> (8 * k)) & 0xFF);
-#endif
-            nc += kBitCount[mb];
-        }
-    }
-    flush(nc);
-
-    for (size_t k = 0; k < flags_.size(); ++k) {
-        if (flags_[k] != flagsShadow_[k]) {
-            flagsShadow_[k] = flags_[k];
-            if (TCounterData* c = flagRef_[k]) {
-                c->addSignal = flags_[k] & 1;
-                c->subSignal = (flags_[k] >> 1) & 1;
-            }
-            ++writes;
-        }
-    }
-    lastSyncWrites_ = writes;
-}
 
 bool CompiledCircuit::flipTableEntry(size_t k, unsigned output, unsigned entry) {
     if (output > 2 || entry > 15) return false;
@@ -783,11 +649,9 @@ bool CompiledCircuit::flipTableEntry(size_t k, unsigned output, unsigned entry) 
 size_t CompiledCircuit::memoryBytes() const {
     return tix_.capacity() * sizeof(uint16_t) + code_.capacity() * sizeof(uint32_t) +
            pool_.capacity() * sizeof(uint64_t) + ops_.capacity() * sizeof(Op) + pins_.capacity() * sizeof(uint32_t) +
-           size_t{runLength_} * sizeof(int) + shadow_.capacity() * sizeof(uint16_t) +
-           ownRef_.capacity() * sizeof(uint32_t) + counterData_.capacity() * sizeof(uint32_t) +
-           flags_.capacity() + flagsShadow_.capacity() + flagRef_.capacity() * sizeof(TCounterData*) +
+           counters_.capacity() * sizeof(Counter) +
            fallbacks_.capacity() * sizeof(Fallback) + fallbackPins_.capacity() * sizeof(uint32_t) +
-           (fbIns_.capacity() + fbOuts_.capacity()) * sizeof(int) + changed_.capacity() * sizeof(uint32_t);
+           (fbIns_.capacity() + fbOuts_.capacity()) * sizeof(int);
 }
 
 }  // namespace gw

@@ -7,8 +7,8 @@
 // holding 0 or 1, and the copies that carry values into and out of IC inner circuits) share one
 // table op: up to four input slots and up to three output slots, each output a 16-entry truth
 // table indexed by the input values, with every pin's inversion folded into the tables. A memory
-// cell's bit and a lamp's value live in slots of their own (an extra input and/or output of the op)
-// that are written back into the device's data word by syncToModel(). One op kind for nearly all
+// cell's bit and a lamp's value are an extra input and/or output of the op: the device's data word
+// itself, read and written through its lowest byte (see below). One op kind for nearly all
 // devices means the step runs one branch-free body instead of jumping to a different body per
 // device, which a random mix of kinds would turn into a stream of mispredicted jumps. The tables
 // are built by running the type's own Update on every input combination, so they cannot drift from
@@ -29,20 +29,18 @@
 // built-in types with odd parameters) are stepped through their draft's own Update with input and
 // output values taken from and given to the flat arrays. Counters, displays, switches and memory
 // cells and lamps built holding another value read and write their data word where the model keeps
-// it (DeviceDataStore, model/DeviceData.h: dense, never moving); counters keep their two edge flags
-// in an array of the compiled form. A switch's word is read when its op runs, so the board's mouse
+// it (DeviceDataStore, model/DeviceData.h: dense, never moving); so do counters with their two edge
+// flags, which are data words of the same store. A switch's word is read when its op runs, so the board's mouse
 // handling may change it between steps. A last side op ends the step, so the loop counts nothing.
 //
-// The model and the flat form. A net's value lives in NetValueStore (model/Wire.h), one cell per
+// The model and the flat form. A net's value lives in NetValueStore (model/Wire.h), one byte per
 // net in one array that never moves, and the step reads and writes it there: pins of nets (and of
-// IC inner wires, which keep their values in the same store) are their own slots in the store, so
-// after run() net State is current and nothing is written back for nets; device data words outside
-// the table op likewise. What the model keeps elsewhere is copied: the compiled form takes a run of
-// slots of its own from the store for the bits of memory cells and lamps on the table op, and
-// syncToModel() compares that run with a copy of what the model was last given (one bit per slot,
-// since every slot holds 0 or 1) and writes back exactly the values that differ (into the devices'
-// data words); counter flags likewise. Any number of steps may run between syncs; until
-// syncToModel() runs, those values in the model are stale. Slot 0 of the store swallows the writes
+// IC inner wires, which keep their values in the same store) are their own slots in the store. The
+// device data words live in DeviceDataStore, which shares one reserved address range with the net
+// values (nets below, data words above), so a pin may also be the byte offset of a data word's
+// lowest byte: that is how the table op reads and writes the bit of a memory cell or a lamp, whose
+// word holds 0 or 1 (the word's other bytes stay 0). After run() the model is current: net State,
+// device data and counter flags; nothing is copied back. Slot 0 of the store swallows the writes
 // of unwired outputs and slot 1 always reads 0 (unwired inputs point there, their inversion
 // dropped, since an unwired input reads 0 inverted or not). Nets hold 0 or 1 (the step writes
 // nothing else and files do not store net values); a net given another value behind the step's
@@ -55,7 +53,7 @@
 // after such a change is a programming error. FastSimulator (FastSimulator.h) ties the rebuild to
 // a version counter that the board bumps.
 //
-// No allocation happens in run() or syncToModel(): every buffer is sized when building.
+// No allocation happens in run(): every buffer is sized when building.
 #pragma once
 
 #include <algorithm>
@@ -89,27 +87,19 @@ public:
     void build(const std::vector<TDevice*>& devices);
     void clear();
 
-    // Runs `steps` steps on the flat form.
+    // Runs `steps` steps on the flat form; the model is current after each.
     void run(int steps = 1);
-    // Writes every value of the compiled form's own slots (memory cell and lamp bits) and counter
-    // flag pair that changed since the last sync (or since building) back into the model. Net
-    // values and the other data words need none: they are stepped in place.
-    void syncToModel();
 
     // Sizes, for tests and benchmarks.
     size_t deviceCount() const { return deviceCount_; }
     // Inner devices of IC devices, expanded into the flat form.
     size_t innerDeviceCount() const { return innerCount_; }
-    // Slots of the compiled form's own (memory cell and lamp bits on the table op), and the first
-    // of them in NetValueStore.
-    size_t ownSlotCount() const { return ownCount_; }
-    uint32_t firstOwnSlot() const { return run_; }
     // Devices stepped through their draft's Update because the flat form has no kind for them.
     size_t fallbackCount() const { return fallbacks_.size(); }
     // Devices (inner ones included) stepped through the shared table op.
     size_t tableCount() const { return tableCount_; }
-    // Values the last syncToModel() wrote into the model (own slots and counter flags).
-    size_t lastSyncWrites() const { return lastSyncWrites_; }
+    // Of those, memory cells and lamps whose bit the op reads and writes in their data word.
+    size_t tableDataWordCount() const { return tableDataWords_; }
     // For tests that prove the differential checks can see a wrong table: flips entry `entry` (0..15)
     // of output `output` (0..2) in the `k`-th table op. Answers false when there is no such op.
     bool flipTableEntry(size_t k, unsigned output, unsigned entry);
@@ -126,7 +116,7 @@ public:
     enum Kind : uint8_t {
         kGate,     // threshold gate: 1 when at least `param` inputs are 1 (wide AND and OR, constant)
         kRam,      // memory cell holding a value other than 0 or 1; aux = slot of its data word
-        kCounter,  // param = bits, aux = index into counterData_ and flags_
+        kCounter,  // param = bits, aux = index into counters_
         kSwitch,   // aux = slot of its data word, read live
         kClock,    // aux = half period in ms
         kRandom,
@@ -176,23 +166,15 @@ private:
     static constexpr uint32_t kSlotMask = 0x7fffffffu;
     static constexpr uint32_t kSinkNet = NetValueStore::kSinkSlot;
     static constexpr uint32_t kZeroNet = NetValueStore::kZeroSlot;
-    // While building, the own slots are numbered from 0 and tagged with this bit; finish() moves
-    // them to the run taken from the store (store slots stay below it).
-    static constexpr uint32_t kOwnTag = NetValueStore::kMaxSlots;
-    static_assert((kOwnTag & kInvBit) == 0 && (kOwnTag & kSlotMask) == kOwnTag);
 
     void begin(size_t devices);
     void addDevice(TDevice& d);
     void finish();
-    void releaseRun();
-    // A slot of the compiled form's own, written back to `ref`; `value` (0 or 1) is what the
-    // model holds now.
-    uint32_t newSlot(uint32_t ref, int value);
     static uint32_t netSlot(const TWireComplex* n) { return n->State.slot(); }
     uint32_t inPin(TDevice& d, size_t i);
     uint32_t outPin(TDevice& d, size_t i);
-    // A counter whose data word is `data` (a slot of DeviceDataStore): its index into the flags.
-    uint32_t newCounter(uint32_t data, TCounterData* flags);
+    // A counter with its edge flags: its index into counters_.
+    uint32_t newCounter(TDevice& d, TCounterData& flags);
     // One device of `draft` whose state lives in `state`, its pins given by in(i) and out(i).
     // Compiles it to a flat kind when there is one, else to a fallback.
     template <class In, class Out>
@@ -231,26 +213,15 @@ private:
     size_t poolLimit_ = kPoolMax;
     std::vector<Op> ops_;          // the side stream
     Stream<uint32_t> pins_;
-    // The own slots: their run in the store (padded to a multiple of 16 slots for the sync's
-    // comparison), and while building their start values.
-    uint32_t run_ = 0;
-    uint32_t runLength_ = 0;
-    size_t ownCount_ = 0;              // without the padding
-    std::vector<int> ownStart_;        // only while building
-    std::vector<uint16_t> shadow_;     // per 16 own slots, the values the model was last given
-    // The device's data word (a slot of DeviceDataStore) per own slot; the sink slot for the padding.
-    std::vector<uint32_t> ownRef_;
-    // Counters: the data word's slot, and the edge flags (bit 0 addSignal, bit 1 subSignal) with
-    // what the model was last given and where it keeps them.
-    std::vector<uint32_t> counterData_;
-    std::vector<uint8_t> flags_;
-    std::vector<uint8_t> flagsShadow_;
-    std::vector<TCounterData*> flagRef_;
+    // Per counter, the slots in DeviceDataStore of its data word and its two edge flags.
+    struct Counter {
+        uint32_t data, add, sub;
+    };
+    std::vector<Counter> counters_;
     std::vector<Fallback> fallbacks_;
     std::vector<uint32_t> fallbackPins_;
     std::vector<int> fbIns_, fbOuts_;  // scratch values for fallbacks
 
-    std::vector<uint32_t> changed_;  // sync: a batch of changed own slots (0-based)
     std::vector<TypeTable> types_;   // only while building
     size_t lastTable_ = SIZE_MAX;    // ops_ index of the last table op, while building
     bool lastOwnsPins_ = false;      // that op is the last one with pins in pins_
@@ -258,7 +229,7 @@ private:
     size_t deviceCount_ = 0;
     size_t innerCount_ = 0;
     size_t tableCount_ = 0;
-    size_t lastSyncWrites_ = 0;
+    size_t tableDataWords_ = 0;
 };
 
 }  // namespace gw

@@ -11,7 +11,6 @@ void FastSimulator::step(const std::vector<DevicePtr>& devices, uint64_t version
         ++compiles_;
     }
     circuit_.run(1);
-    circuit_.syncToModel();
 }
 
 }  // namespace gw

@@ -8,10 +8,10 @@
 // steps with `step(deviceList, counter)` instead of stepping each device. A switch's data may change
 // freely between steps (the mouse handling does); it is read live.
 //
-// After step() the model is exactly what stepping each device's Update would have left: net State
-// is stepped where the nets keep it, device data and counter flags are written back (only what
-// changed), so drawing, saving and the editing modes read the model as before. As a guard against a forgotten increment the device count
-// is compared as well, so a removed device is never reached through a stale pointer.
+// After step() the model is exactly what stepping each device's Update would have left: net State,
+// device data and counter flags are stepped where the model keeps them, so drawing, saving and the
+// editing modes read the model as before. As a guard against a forgotten increment the device
+// count is compared as well, so a removed device is never reached through a stale pointer.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-// The store of net values: every net's State is one int in a shared array that grows in chunks and
+// The store of net values: every net's State is one cell in a shared array that grows in chunks and
 // never moves. Nets must keep their values (and their places) whatever happens to other nets, a
 // copied net must be a net of its own, and freed places must be used again.
 #include <gtest/gtest.h>
@@ -19,9 +19,23 @@ TEST(NetValues, AFreshNetHoldsZeroAndReadsAndWritesLikeAnInt) {
     EXPECT_TRUE(n.State == 1);
     const int v = n.State;
     EXPECT_EQ(v, 1);
-    n.State = 7;  // the store keeps any int; only the step limits nets to 0 and 1
+    n.State = 7;  // only the step limits nets to 0 and 1; small values read back as they are
     EXPECT_EQ(n.State, 7);
     EXPECT_EQ(NetValueStore::base()[n.State.slot()], 7);
+    // A value the cell cannot hold must still never read as 0 or 1: the reference step reads a net
+    // as 1 only when it equals 1 and an inverted pin as 1 only when it equals 0.
+    for (int odd : {2, -1, 256, 257, -255, 1 << 16, 0x7fffffff, -0x7fffffff - 1}) {
+        n.State = odd;
+        EXPECT_NE(n.State, 0) << odd;
+        EXPECT_NE(n.State, 1) << odd;
+        const NetValue copy(odd);
+        EXPECT_NE(copy, 0) << odd;
+        EXPECT_NE(copy, 1) << odd;
+    }
+    for (int v : {0, 1}) {
+        n.State = v;
+        EXPECT_EQ(n.State, v);
+    }
     // The slots the compiled step reserves for unwired pins are never handed to a net.
     EXPECT_NE(n.State.slot(), NetValueStore::kSinkSlot);
     EXPECT_NE(n.State.slot(), NetValueStore::kZeroSlot);
@@ -33,9 +47,9 @@ TEST(NetValues, SlotsStayPutWhileOtherNetsComeAndGo) {
         keep.push_back(std::make_unique<TWireComplex>());
         keep.back()->State = i % 3 == 0 ? 1 : 0;
     }
-    std::vector<int*> where;
+    std::vector<NetCell*> where;
     for (auto& n : keep) where.push_back(NetValueStore::base() + n->State.slot());
-    int* const base = NetValueStore::base();
+    NetCell* const base = NetValueStore::base();
     // Thousands of nets created and destroyed around them, in and out of order.
     for (int round = 0; round < 20; ++round) {
         for (int i = 0; i < 500; ++i) {
@@ -105,11 +119,11 @@ TEST(NetValues, CopiesAreIndependent) {
 TEST(NetValues, ManyNetsSpanSeveralChunks) {
     const size_t n = NetValueStore::kChunkSlots + NetValueStore::kChunkSlots / 2;
     std::vector<NetValue> values(n);
-    for (size_t i = 0; i < n; ++i) values[i] = static_cast<int>(i * 2654435761u % 1000);
-    EXPECT_GE(NetValueStore::committedBytes(), (n + 2) * sizeof(int));
+    for (size_t i = 0; i < n; ++i) values[i] = static_cast<int>(i * 2654435761u % 200);
+    EXPECT_GE(NetValueStore::committedBytes(), (n + 2) * sizeof(NetCell));
     std::vector<NetValue> more(1000, NetValue(5));
     size_t wrong = 0;
-    for (size_t i = 0; i < n; ++i) wrong += values[i] != static_cast<int>(i * 2654435761u % 1000);
+    for (size_t i = 0; i < n; ++i) wrong += values[i] != static_cast<int>(i * 2654435761u % 200);
     EXPECT_EQ(wrong, 0u);
     for (const NetValue& v : more) ASSERT_EQ(v, 5);
 }
@@ -117,7 +131,7 @@ TEST(NetValues, ManyNetsSpanSeveralChunks) {
 TEST(NetValues, RunsAreConsecutiveReusedAndJoined) {
     const uint32_t a = NetValueStore::acquireRun(40);
     const uint32_t b = NetValueStore::acquireRun(24);
-    int* const s = NetValueStore::base();
+    NetCell* const s = NetValueStore::base();
     for (uint32_t i = 0; i < 40; ++i) s[a + i] = 1;  // every slot of a run is usable
     for (uint32_t i = 0; i < 24; ++i) s[b + i] = 2;
     for (uint32_t i = 0; i < 40; ++i) ASSERT_EQ(s[a + i], 1);

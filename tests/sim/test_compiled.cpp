@@ -293,54 +293,37 @@ TEST(CompiledStep, AgreesWithReferenceOnThousandsOfRandomCircuits) {
     EXPECT_LT(fallbacks * 5, devices);
 }
 
-TEST(CompiledStep, SeveralStepsBeforeOneSyncStillAgree) {
-    // Without a sync after each step the change lists stop tracking and the sync writes everything.
-    const auto pool = draftPool();
-    std::mt19937 rng(77);
-    for (int circuit = 0; circuit < 300; ++circuit) {
-        Twin t = randomTwin(rng, pool, 1 + static_cast<int>(rng() % 60));
-        Envs env(static_cast<uint32_t>(rng()));
-        CompiledCircuit cc;
-        cc.build(t.fast.devices);
-        for (int round = 0; round < 6; ++round) {
-            const int k = 1 + static_cast<int>(rng() % 4);
-            for (int i = 0; i < k; ++i) {
-                setSimEnvironment(env.ref);
-                t.ref.step();
-                setSimEnvironment(env.fast);
-                cc.run(1);
-                env.advance(rng() % 5);
-            }
-            cc.syncToModel();
-            ASSERT_EQ(difference(t), "") << "circuit " << circuit << " round " << round;
-        }
-    }
-}
-
-TEST(CompiledStep, NetsAreCurrentAfterEachStepDeviceDataAfterSync) {
-    // A switch driving an LED: the step writes the net's value where the net keeps it; the lamp's
-    // value, held in a slot of the compiled form, reaches the model with the sync.
+TEST(CompiledStep, TheModelIsCurrentAfterEachStepWithNothingCopiedBack) {
+    // A switch driving a lamp, a memory cell and a counter's "+": right after the step the net, the
+    // lamp's and the cell's bits (table ops reading and writing their data words) and the
+    // counter's value and edge flag are where the model keeps them.
     Circuit c;
     TWireComplex& n = c.net();
+    TWireComplex& q = c.net();
     TDevice& sw = c.add(TSwich::Create(1));
     TDevice& led = c.add(TLed::Create(255, 0, 0));
+    TDevice& ram = c.add(TRam::Create());
+    TDevice& cnt = c.add(TCounter::Create(2));
     Circuit::out(sw, 0, n);
     Circuit::in(led, 2, n);
-    sw.data = 1;
+    Circuit::in(ram, 0, n);  // set
+    Circuit::out(ram, 0, q);
+    Circuit::in(cnt, 0, n);  // "+"
     CompiledCircuit cc;
     cc.build(c.devices);
-    cc.run(1);
-    EXPECT_EQ(n.State, 1);
-    EXPECT_EQ(led.data, 0);
-    cc.syncToModel();
-    EXPECT_EQ(led.data, 1);
-    EXPECT_EQ(cc.lastSyncWrites(), 1u);
-    // The sync writes only what changed: a net value that no step touched is left alone.
-    TWireComplex& lone = c.net();
-    lone.State = 1;
-    cc.run(1);
-    cc.syncToModel();
-    EXPECT_EQ(lone.State, 1);
+    EXPECT_EQ(cc.tableDataWordCount(), 2u) << "the lamp and the memory cell on the table op";
+    auto* flags = dynamic_cast<TCounterData*>(cnt.obj.get());
+    ASSERT_NE(flags, nullptr) << "building gives a counter its edge flags";
+    for (int step = 0; step < 3; ++step) {
+        sw.data = step == 1 ? 1 : 0;  // a click between steps, read live
+        cc.run(1);
+        EXPECT_EQ(n.State, sw.data) << step;
+        EXPECT_EQ(led.data, sw.data) << step;
+        EXPECT_EQ(ram.data, step >= 1 ? 1 : 0) << step << ": the cell keeps its bit";
+        EXPECT_EQ(q.State, ram.data) << step;
+        EXPECT_EQ(cnt.data, step >= 1 ? 1 : 0) << step << ": one rising edge counted once";
+        EXPECT_EQ(flags->addSignal, sw.data) << step;
+    }
 }
 
 TEST(FastSimulatorTest, RecompilesOnVersionOrLengthChangeOnly) {
@@ -387,7 +370,6 @@ std::string runSideBySide(Twin& t, CompiledCircuit& cc, std::mt19937& rng, int s
         t.ref.step();
         setSimEnvironment(env.fast);
         cc.run(1);
-        cc.syncToModel();
         std::string diff = difference(t);
         if (!diff.empty()) return "step " + std::to_string(step) + ": " + diff;
     }
@@ -421,7 +403,6 @@ TEST(CompiledStep, AWrongTableEntryIsCaught) {
         t.ref.devices[s2]->data = t.fast.devices[s2]->data = b;
         t.ref.step();
         cc.run(1);
-        cc.syncToModel();
         return difference(t);
     };
     EXPECT_EQ(both(0, 1), "");
@@ -502,8 +483,7 @@ TEST(CompiledStep, EachPathAgreesWithTheReference) {
                     t.ref.devices[s]->data = t.fast.devices[s]->data = (combo >> s) & 1;
                 t.ref.step();
                 cc.run(1);
-                cc.syncToModel();
-                ASSERT_EQ(difference(t), "") << "step " << step;
+                        ASSERT_EQ(difference(t), "") << "step " << step;
             }
         }
     }
@@ -539,7 +519,7 @@ TEST(CompiledStep, EveryLayoutOfTheFlatFormAgreesWithTheReference) {
             tables += cc.tableCount();
             pooled += cc.pooledTables();
             inlined += cc.tableCount() > 0 && cc.pooledTables() == l.poolLimit ? 1 : 0;
-            own += cc.ownSlotCount();
+            own += cc.tableDataWordCount();
             const std::string diff = runSideBySide(t, cc, rng, 20);
             ASSERT_EQ(diff, "") << "circuit " << circuit;
         }
@@ -549,15 +529,16 @@ TEST(CompiledStep, EveryLayoutOfTheFlatFormAgreesWithTheReference) {
         } else if (l.poolLimit == 3) {
             EXPECT_GT(inlined, 100u);  // many circuits ran both kinds of table op
         }
-        EXPECT_GT(own, 200u);  // memory cells and lamps in slots of the compiled form
+        EXPECT_GT(own, 200u);  // memory cells and lamps whose data words the table op steps
     }
 }
 
-TEST(CompiledStep, CompiledFormsKeepTheirOwnSlotsApartAndGiveThemBack) {
-    // Memory cell and lamp bits live in a run of slots each compiled form takes from the store of
-    // net values. One form rebuilt again and again (runs of changing lengths),
-    // with a second one alive beside it, stepped in turns: a run shared by two forms, or one still
-    // pointing at an earlier build's run, shows as a difference.
+TEST(CompiledStep, CompiledFormsSideBySideShareTheModelAndTakeNoSlots) {
+    // Two compiled forms alive at once over different circuits, one rebuilt again and again,
+    // stepped in turns: each steps its own circuit's values in the shared stores and nothing else.
+    // Compiling takes no slot of either store and clearing gives none back (IC devices and counters
+    // get their inner circuits and edge flags when first compiled, so the counts are taken after a
+    // first build).
     const auto pool = draftPool();
     std::mt19937 rng(321);
     CompiledCircuit cc;
@@ -566,31 +547,30 @@ TEST(CompiledStep, CompiledFormsKeepTheirOwnSlotsApartAndGiveThemBack) {
         for (int k = 0; k < circuit % 4; ++k) withICs.push_back(randomIC(rng));
         Twin a = randomTwin(rng, withICs, 5 + static_cast<int>(rng() % 40));
         Twin b = randomTwin(rng, withICs, 5 + static_cast<int>(rng() % 40));
-        // Each form holds its slots in whole blocks of 16.
-        auto held = [](const CompiledCircuit& f) { return (f.ownSlotCount() + 15) / 16 * 16; };
-        size_t during = 0, heldThen = 0;
         cc.build(a.fast.devices);
-        {
-            CompiledCircuit other;
-            other.build(b.fast.devices);
-            Envs envA(static_cast<uint32_t>(rng())), envB(static_cast<uint32_t>(rng()));
-            for (int step = 0; step < 10; ++step) {
-                for (auto [t, form, env] : {std::tuple{&a, &cc, &envA}, std::tuple{&b, &other, &envB}}) {
-                    env->advance(rng() % 9);
-                    setSimEnvironment(env->ref);
-                    t->ref.step();
-                    setSimEnvironment(env->fast);
-                    form->run(1);
-                    form->syncToModel();
-                    ASSERT_EQ(difference(*t), "") << "circuit " << circuit << " step " << step;
-                }
+        CompiledCircuit other;
+        other.build(b.fast.devices);
+        const size_t nets = NetValueStore::inUse(), words = DeviceDataStore::inUse();
+        cc.build(a.fast.devices);
+        other.build(b.fast.devices);
+        EXPECT_EQ(NetValueStore::inUse(), nets);
+        EXPECT_EQ(DeviceDataStore::inUse(), words);
+        Envs envA(static_cast<uint32_t>(rng())), envB(static_cast<uint32_t>(rng()));
+        for (int step = 0; step < 10; ++step) {
+            for (auto [t, form, env] : {std::tuple{&a, &cc, &envA}, std::tuple{&b, &other, &envB}}) {
+                env->advance(rng() % 9);
+                setSimEnvironment(env->ref);
+                t->ref.step();
+                setSimEnvironment(env->fast);
+                form->run(1);
+                ASSERT_EQ(difference(*t), "") << "circuit " << circuit << " step " << step;
             }
-            // (The steps gave IC devices their inner circuits, whose wires keep their slots.)
-            during = NetValueStore::inUse();
-            heldThen = held(cc) + held(other);
         }
+        // (The reference steps gave their own counters and ICs theirs.)
+        const size_t netsNow = NetValueStore::inUse(), wordsNow = DeviceDataStore::inUse();
         cc.clear();
-        EXPECT_EQ(NetValueStore::inUse(), during - heldThen) << "the compiled forms gave back their slots";
+        EXPECT_EQ(NetValueStore::inUse(), netsNow);
+        EXPECT_EQ(DeviceDataStore::inUse(), wordsNow);
     }
 }
 
@@ -625,7 +605,6 @@ TEST(CompiledStep, NetsHoldingOtherValuesAreNeverUsedAsAnIndex) {
         Envs env(static_cast<uint32_t>(rng()));
         setSimEnvironment(env.fast);
         cc.run(2);
-        cc.syncToModel();
         for (auto& d : t.fast.devices)
             for (TWireComplex* n : d->outputs)
                 if (n) {
@@ -657,7 +636,6 @@ TEST(CompiledStep, AWrongTableOfOneOpLeavesTheOpsSharingItAlone) {
         t.ref.devices[sw]->data = t.fast.devices[sw]->data = 0;
         t.ref.step();
         cc.run(1);
-        cc.syncToModel();
         EXPECT_EQ(t.ref.nets[1]->State, 1);
         EXPECT_EQ(t.fast.nets[1]->State, 0);
         EXPECT_EQ(t.fast.nets[2]->State, 1);  // the second inverter still has the true table
@@ -691,8 +669,7 @@ TEST(CompiledStep, AWrongSecondOutputIsCaught) {
                     t.ref.devices[s]->data = t.fast.devices[s]->data = (combo >> s) & 1;
                 t.ref.step();
                 cc.run(1);
-                cc.syncToModel();
-                caught = !difference(t).empty();
+                        caught = !difference(t).empty();
             }
             EXPECT_TRUE(caught);
         }

@@ -1,4 +1,4 @@
-// The compiled step and the write-back must not allocate: they run for every frame and every mouse
+// The compiled step must not allocate: it runs for every frame and every mouse
 // event on boards of up to a million devices.
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include "support/Circuit.h"
 #include "support/CountingNew.h"
 
-TEST(CompiledStepAllocation, NoAllocationPerStepOrSync) {
+TEST(CompiledStepAllocation, NoAllocationPerStep) {
     auto env = std::make_shared<gw::SimulatedEnvironment>(0, 3);
     auto old = gw::setSimEnvironment(env);
     gwtest::Circuit c;
