@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/Device.h"
+#include "model/Wire.h"
 
 using namespace gw;
 
@@ -138,4 +139,28 @@ TEST(DeviceDataStore, ManyDevicesSpanSeveralChunks) {
     for (size_t i = 0; i < n; ++i) wrong += words[i] != static_cast<int>(i * 2654435761u);
     EXPECT_EQ(wrong, 0u);
     for (const DeviceData& w : more) ASSERT_EQ(w, -5);
+}
+
+TEST(DeviceDataStore, AWordHoldingZeroOrOneIsReachedThroughItsLowByteFromTheNetValues) {
+    // The compiled step reads and writes a memory cell's or a lamp's bit as a byte counted from the
+    // net values' base. That byte must be the word's own and nobody else's (not a net, not a
+    // neighbouring word), and must stay within the 31 bits a pin has.
+    std::deque<TDevice> devices(64);
+    std::vector<TWireComplex> nets(64);
+    NetCell* const cells = NetValueStore::base();
+    std::set<uint32_t> offsets;
+    for (auto& n : nets) offsets.insert(n.State.slot());
+    for (size_t i = 0; i < devices.size(); ++i) {
+        TDevice& d = devices[i];
+        const uint32_t at = DeviceDataStore::lowByteOffset(d.data.slot());
+        EXPECT_LT(at, uint32_t{1} << 31);
+        EXPECT_TRUE(offsets.insert(at).second) << "device " << i << " shares its byte";
+        const int v = static_cast<int>(i % 2);
+        d.data = v;
+        EXPECT_EQ(cells[at], v);
+        cells[at] = static_cast<NetCell>(1 - v);  // as the step writes it
+        EXPECT_EQ(d.data, 1 - v);
+    }
+    for (size_t i = 0; i < devices.size(); ++i) EXPECT_EQ(devices[i].data, 1 - static_cast<int>(i % 2)) << i;
+    for (auto& n : nets) EXPECT_EQ(n.State, 0) << "a net was written through a device's byte";
 }
