@@ -18,8 +18,7 @@ public:
     static constexpr uint32_t kChunkSlots = uint32_t{1} << 19;
     // At most 2^28 words (1 GiB), so that a word's bytes lie within 2^31 bytes of the net values.
     static constexpr uint32_t kMaxSlots = uint32_t{1} << 28;
-    // Slot 0 is never handed out; it reads 0 until someone writes it (the compiled step uses it as
-    // a sink).
+    // Slot 0 is never handed out (it reads 0), so no device's word is at the region's very start.
     static constexpr uint32_t kSinkSlot = 0;
 
     static int* base();

@@ -11,7 +11,6 @@
 #include "model/SimEnvironment.h"
 #include "model/Wire.h"
 
-
 namespace gw {
 
 CompiledCircuit::CompiledCircuit() { clear(); }
@@ -65,7 +64,6 @@ void CompiledCircuit::finish() {
     pushSide(Op{.aux = 0, .nIn = 0, .nOut = 0, .param = 0, .kind = kEnd});
     types_ = {};
     std::unordered_map<uint64_t, uint16_t>().swap(poolIndex_);
-
     tix_.shrink_to_fit();
     code_.shrink_to_fit();
     pool_.shrink_to_fit();
