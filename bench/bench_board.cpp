@@ -260,7 +260,7 @@ void BM_frameEdit_mergeNets(benchmark::State& st) {
         editFrame(b, 1, y, 1, 1, st.range(0));
         st.PauseTiming();
         const WirePtr merged = b.getWiresAt(1, y).at(0);
-        std::erase_if(merged->lineList, [](const TLine& l) { return l.sx == 1 && l.ex == 1; });
+        erase_if(merged->lineList, [](const TLine& l) { return l.sx == 1 && l.ex == 1; });
         b._repairWireAfterSplit(merged.get());
         st.ResumeTiming();
     }

@@ -115,8 +115,12 @@ void BM_Memory(benchmark::State& st) {
         auto b = gwbench::makeRandomBoard(n, 42);
         const size_t h1 = heapInUse();
         const size_t devices = b->deviceList.size(), nets = b->wireComplexList.size();
-        size_t segments = 0;
-        for (const auto& w : b->wireComplexList) segments += w->lineList.size();
+        size_t segments = 0, segmentBytes = 0, wide = 0;
+        for (const auto& w : b->wireComplexList) {
+            segments += w->lineList.size();
+            segmentBytes += w->lineList.heapBytes();
+            wide += w->lineList.wideCount();
+        }
         CompiledCircuit cc;
         cc.build(b->deviceList);
         const size_t h2 = heapInUse();
@@ -130,6 +134,11 @@ void BM_Memory(benchmark::State& st) {
         st.counters["devices"] = static_cast<double>(devices);
         st.counters["nets"] = static_cast<double>(nets);
         st.counters["segments_per_net"] = static_cast<double>(segments) / static_cast<double>(nets);
+        // The segment lists' own bytes (without allocator headers), and the share of segments
+        // kept whole because they do not fit a short record.
+        st.counters["segment_B_per_dev"] = static_cast<double>(segmentBytes) / static_cast<double>(devices);
+        st.counters["wide_segments_pct"] = 100.0 * static_cast<double>(wide) / static_cast<double>(segments);
+        st.counters["net_object_B"] = static_cast<double>(sizeof(TWireComplex));
         st.counters["board_B_per_dev"] = static_cast<double>(boardBytes) / static_cast<double>(devices);
         st.counters["dev_B_per_dev"] =
             static_cast<double>(boardBytes - netBytes) / static_cast<double>(devices);

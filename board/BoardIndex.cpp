@@ -319,10 +319,10 @@ constexpr uint32_t kMaxRunLength = 32;
 constexpr long long kMaxCoarseCellsPerSegment = 128;
 }  // namespace
 
-std::pair<const TLine*, const TLine*> BoardIndex::segmentsOf(const RunRec& run) const {
-    const std::vector<TLine>& lines = nets_[run.net].w->lineList;
-    if (static_cast<size_t>(run.first) + run.count > lines.size()) return {nullptr, nullptr};
-    const TLine* p = lines.data() + run.first;
+std::pair<LineList::const_iterator, LineList::const_iterator> BoardIndex::segmentsOf(const RunRec& run) const {
+    const LineList& lines = nets_[run.net].w->lineList;
+    if (static_cast<size_t>(run.first) + run.count > lines.size()) return {};
+    const auto p = lines.begin() + run.first;
     return {p, p + run.count};
 }
 
@@ -339,7 +339,7 @@ void BoardIndex::forRunsIn(int l, int t, int r, int b, F&& f) const {
 }
 
 void BoardIndex::indexSegments(uint32_t net, size_t from, bool bulk) {
-    const std::vector<TLine>& lines = nets_[net].w->lineList;
+    const LineList& lines = nets_[net].w->lineList;
     auto deadRunAt = [this](uint32_t r) { return deadRun(r); };
     auto boxOf = [](const TLine& ln) {
         return Body{std::min(ln.sx, ln.ex), std::min(ln.sy, ln.ey), std::max(ln.sx, ln.ex), std::max(ln.sy, ln.ey)};
@@ -453,7 +453,8 @@ void BoardIndex::wiresAt(int x, int y, std::vector<const WirePtrFwd*>& out) {
         const RunRec& run = runs_[ri];
         if (x < run.l || x > run.r || y < run.t || y > run.b) return;
         for (auto [p, e] = segmentsOf(run); p != e; ++p) {
-            if ((p->sx == x && p->sy == y) || (p->ex == x && p->ey == y)) {
+            const TLine s = *p;
+            if ((s.sx == x && s.sy == y) || (s.ex == x && s.ey == y)) {
                 hits_.push_back({nets_[run.net].order, run.net});
                 return;
             }
@@ -471,7 +472,10 @@ int BoardIndex::anyWireEndIn(int l, int t, int r, int b) {
     forRunsIn(l, t, r, b, [&](uint32_t ri) {
         const RunRec& run = runs_[ri];
         if (found || !meets(l, t, r, b, run.l, run.t, run.r, run.b)) return;
-        for (auto [p, e] = segmentsOf(run); p != e && !found; ++p) found = in(p->sx, p->sy) || in(p->ex, p->ey);
+        for (auto [p, e] = segmentsOf(run); p != e && !found; ++p) {
+            const TLine s = *p;
+            found = in(s.sx, s.sy) || in(s.ex, s.ey);
+        }
     });
     return found ? 1 : 0;
 }
@@ -487,8 +491,9 @@ int BoardIndex::netsInRect(int l, int t, int r, int b, std::vector<TWireComplex*
         const RunRec& run = runs_[ri];
         if (!meets(l, t, r, b, run.l, run.t, run.r, run.b)) return;
         for (auto [p, e] = segmentsOf(run); p != e; ++p) {
-            if (meets(l, t, r, b, std::min(p->sx, p->ex), std::min(p->sy, p->ey), std::max(p->sx, p->ex),
-                      std::max(p->sy, p->ey))) {
+            const TLine s = *p;
+            if (meets(l, t, r, b, std::min(s.sx, s.ex), std::min(s.sy, s.ey), std::max(s.sx, s.ex),
+                      std::max(s.sy, s.ey))) {
                 hits_.push_back({nets_[run.net].order, run.net});
                 return;
             }

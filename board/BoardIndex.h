@@ -23,12 +23,13 @@
 #include <utility>
 #include <vector>
 
+#include "model/LineList.h"
+
 namespace gw {
 
 class TBoardEngine;
 class TDevice;
 class TWireComplex;
-struct TLine;
 using DevicePtrFwd = std::shared_ptr<TDevice>;
 using WirePtrFwd = std::shared_ptr<TWireComplex>;
 
@@ -190,7 +191,7 @@ private:
     template <class F>
     void forRunsIn(int l, int t, int r, int b, F&& f) const;
     // The segments of a live run, or an empty range when the list no longer holds them.
-    std::pair<const TLine*, const TLine*> segmentsOf(const RunRec& run) const;
+    std::pair<LineList::const_iterator, LineList::const_iterator> segmentsOf(const RunRec& run) const;
 
     TBoardEngine& board_;
     bool devicesDirty_ = true, netsDirty_ = true;

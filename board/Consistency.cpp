@@ -29,7 +29,7 @@ struct Namer {
 };
 
 // Union-find over segment indices, joined through shared end points.
-bool segmentsConnected(const std::vector<TLine>& lines) {
+bool segmentsConnected(const LineList& lines) {
     if (lines.size() < 2) return true;
     std::vector<size_t> parent(lines.size());
     std::iota(parent.begin(), parent.end(), size_t{0});
@@ -42,7 +42,8 @@ bool segmentsConnected(const std::vector<TLine>& lines) {
         return (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y);
     };
     for (size_t i = 0; i < lines.size(); ++i) {
-        for (uint64_t k : {key(lines[i].sx, lines[i].sy), key(lines[i].ex, lines[i].ey)}) {
+        const TLine l = lines[i];
+        for (uint64_t k : {key(l.sx, l.sy), key(l.ex, l.ey)}) {
             auto [it, fresh] = firstAt.emplace(k, i);
             if (!fresh) parent[find(i)] = find(it->second);
         }

@@ -238,7 +238,8 @@ void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
         claim(l.sx, l.sy, n);
         claim(l.ex, l.ey, n);
     };
-    std::vector<TLine>& rest = w->lineList;
+    std::vector<TLine> rest(w->lineList.begin(), w->lineList.end());
+    w->lineList.clear();
     while (!rest.empty()) {
         bool moved = false;
         std::vector<TLine> kept;

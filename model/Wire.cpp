@@ -2,6 +2,11 @@
 
 #include <algorithm>
 
+#include <cstring>
+#include <iterator>
+#include <map>
+#include <new>
+
 #include "model/SlotStore.h"
 
 namespace gw {
@@ -38,13 +43,26 @@ size_t NetValueStore::inUse() { return store().inUse(); }
 size_t NetValueStore::top() { return store().top(); }
 size_t NetValueStore::committedBytes() { return store().committedBytes(); }
 
-TLine TLine::createRightCoords(const TLine& line, double sx, double sy, double ox, double oy) {
-    TLine r;
-    r.sx = static_cast<int>(line.sx * sx + ox);
-    r.sy = static_cast<int>(line.sy * sy + oy);
-    r.ex = static_cast<int>(ox + sx * line.ex);
-    r.ey = static_cast<int>(oy + sy * line.ey);
-    return r;
+KnotList& KnotList::operator=(const KnotList& o) {
+    if (this == &o) return *this;
+    clear();
+    for (const TKnot& k : o) push_back(k);
+    return *this;
+}
+
+void KnotList::push_back(const TKnot& k) {
+    const uint32_t n = static_cast<uint32_t>(size());
+    if (!b_ || n == b_->cap) {
+        const uint32_t cap = std::max<uint32_t>(4, n * 2);
+        auto* nb = static_cast<Block*>(::operator new(sizeof(Block) + size_t{cap} * sizeof(TKnot)));
+        nb->size = n;
+        nb->cap = cap;
+        if (n) std::memcpy(reinterpret_cast<TKnot*>(nb + 1), data(), size_t{n} * sizeof(TKnot));
+        ::operator delete(b_);
+        b_ = nb;
+    }
+    data()[n] = k;
+    ++b_->size;
 }
 
 void TWireComplex::Destroy() {
@@ -58,19 +76,19 @@ int TWireComplex::isAt(int x, int y) const {
     return 0;
 }
 
-TLine* TWireComplex::addWire(int sx, int sy, int ex, int ey) {
-    if (containsLine(sx, sy, ex, ey)) return nullptr;
+bool TWireComplex::addWire(int sx, int sy, int ex, int ey) {
+    if (containsLine(sx, sy, ex, ey)) return false;
     lineList.push_back(TLine{sx, sy, ex, ey});
     updateKnots = 1;
-    return &lineList.back();
+    return true;
 }
 
-TLine* TWireComplex::containsLine(int x1, int y1, int x2, int y2) {
-    for (TLine& l : lineList) {
-        if (l.sx == x1 && l.sy == y1 && l.ex == x2 && l.ey == y2) return &l;
-        if (l.sx == x2 && l.sy == y2 && l.ex == x1 && l.ey == y1) return &l;
+bool TWireComplex::containsLine(int x1, int y1, int x2, int y2) const {
+    for (const TLine l : lineList) {
+        if (l.sx == x1 && l.sy == y1 && l.ex == x2 && l.ey == y2) return true;
+        if (l.sx == x2 && l.sy == y2 && l.ex == x1 && l.ey == y1) return true;
     }
-    return nullptr;
+    return false;
 }
 
 void TWireComplex::recalcKnots() {

@@ -14,8 +14,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
+#include "model/LineList.h"
 #include "model/PinList.h"
 
 namespace gw {
@@ -99,30 +101,57 @@ private:
     uint32_t slot_;
 };
 
-struct TLine {
-    int sx = 0, sy = 0;
-    int ex = 0, ey = 0;
-
-    // The segment in screen coordinates: (trunc(sx*scaleX + ox), ...).
-    static TLine createRightCoords(const TLine& line, double sx, double sy, double ox, double oy);
-    bool operator==(const TLine&) const = default;
-};
-
 struct TKnot {
     int xPos = 0, yPos = 0;
     int Count = 0;
 };
 
+// A net's junction points: a vector in one pointer. Most nets of a large board are never drawn and
+// hold none, so the size and room live in the allocation, not in every net.
+class KnotList {
+public:
+    KnotList() = default;
+    KnotList(const KnotList& o) { *this = o; }
+    KnotList(KnotList&& o) noexcept : b_(o.b_) { o.b_ = nullptr; }
+    KnotList& operator=(const KnotList& o);
+    KnotList& operator=(KnotList&& o) noexcept {
+        std::swap(b_, o.b_);
+        return *this;
+    }
+    ~KnotList() { ::operator delete(b_); }
+
+    size_t size() const { return b_ ? b_->size : 0; }
+    bool empty() const { return size() == 0; }
+    TKnot& operator[](size_t i) { return data()[i]; }
+    const TKnot& operator[](size_t i) const { return data()[i]; }
+    TKnot* begin() { return data(); }
+    TKnot* end() { return data() + size(); }
+    const TKnot* begin() const { return data(); }
+    const TKnot* end() const { return data() + size(); }
+    void clear() {
+        if (b_) b_->size = 0;
+    }
+    void push_back(const TKnot& k);
+
+private:
+    struct Block {
+        uint32_t size, cap;
+    };
+    TKnot* data() const { return b_ ? reinterpret_cast<TKnot*>(b_ + 1) : nullptr; }
+    Block* b_ = nullptr;
+};
+
 class TWireComplex {
 public:
+    // Ordered so that the object has no padding: a large board holds a million and more.
     TDevice* Input = nullptr;             // the driver, or nullptr
     PinList<TDevice*, 2> outputList;      // the readers, in connection order
+    LineList lineList;                    // in the order added
+    KnotList knotList;                    // derived from lineList
     NetValue State;                       // 0 or 1, in NetValueStore
-    std::vector<TLine> lineList;          // in the order added
-    int highlightIt = 0;
-    std::vector<TKnot> knotList;          // derived from lineList
-    int updateKnots = 1;
-    int notValid = 0;
+    uint8_t highlightIt = 0;
+    uint8_t updateKnots = 1;
+    uint8_t notValid = 0;
 
     // Marks the net as taken off the board and forgets its readers. The board clears the devices'
     // references to it.
@@ -132,11 +161,11 @@ public:
     int containsDot(int x, int y) const { return isAt(x, y); }
     void Draw(Renderer& r, double px, double py, double sx, double sy, double fx, double fy,
               int ownColour);
-    // Appends the segment unless one with the same two ends (either direction) exists. Answers the
-    // new segment, or nullptr when nothing was added. The pointer stays valid until lineList changes.
-    TLine* addWire(int sx, int sy, int ex, int ey);
-    // The first segment whose ends are the two points in either order, or nullptr.
-    TLine* containsLine(int x1, int y1, int x2, int y2);
+    // Appends the segment unless one with the same two ends (either direction) exists. Answers
+    // whether it was added.
+    bool addWire(int sx, int sy, int ex, int ey);
+    // Whether some segment's ends are the two points, in either order.
+    bool containsLine(int x1, int y1, int x2, int y2) const;
     static void DrawWire(Renderer& r, double x1, double y1, double x2, double y2, double sx, double sy);
     void recalcKnots();
     void addKnot(int x, int y);

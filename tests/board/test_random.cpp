@@ -133,7 +133,7 @@ struct Fuzz {
     void cutAtPoint() {
         const int x = coord(), y = coord();
         for (const WirePtr& w : b->getWiresAt(x, y)) {
-            std::erase_if(w->lineList, [&](const TLine& l) {
+            erase_if(w->lineList, [&](const TLine& l) {
                 return (l.sx == x && l.sy == y) || (l.ex == x && l.ey == y);
             });
             b->_repairWireAfterSplit(w.get());

@@ -324,7 +324,7 @@ TEST(WireRepair, CuttingBothSegmentsAtAPoint) {
     auto snk = b->addDevice(sink(), 4, 0);
     b.wire(0, 0, 3, 0);
     auto w = b->wireComplexList.at(0);
-    std::erase_if(w->lineList, [](const TLine& l) {
+    erase_if(w->lineList, [](const TLine& l) {
         return (l.sx == 1 && l.sy == 0) || (l.ex == 1 && l.ey == 0);
     });
     b->_repairWireAfterSplit(w.get());

@@ -127,11 +127,11 @@ TEST(PointIn, InnerExcludesTheEdge) {
 
 TEST(Net, AddWireContainsLineAndKnots) {
     TWireComplex n;
-    ASSERT_NE(n.addWire(5, 3, 2, 3), nullptr);
-    EXPECT_EQ(n.addWire(2, 3, 5, 3), nullptr);
+    ASSERT_TRUE(n.addWire(5, 3, 2, 3));
+    EXPECT_FALSE(n.addWire(2, 3, 5, 3));
     EXPECT_EQ(n.lineList.size(), 1u);
-    EXPECT_NE(n.containsLine(2, 3, 5, 3), nullptr);
-    EXPECT_EQ(n.containsLine(2, 3, 4, 3), nullptr);
+    EXPECT_TRUE(n.containsLine(2, 3, 5, 3));
+    EXPECT_FALSE(n.containsLine(2, 3, 4, 3));
     EXPECT_TRUE(n.isAt(5, 3));
     EXPECT_FALSE(n.isAt(3, 3));  // inside a segment, not an end
     n.addWire(5, 3, 5, 6);
