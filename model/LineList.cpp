@@ -23,14 +23,12 @@ LineList::LineList(std::initializer_list<TLine> lines) {
 
 LineList::LineList(const LineList& o) {
     if (o.size_ == 0) return;
-    reallocate(o.size_);
-    *h_ = Header{o.h_->ax, o.h_->ay, nullptr, 0, 0};
+    reallocate(o.size_, o.h_->wideSize);
+    h_->ax = o.h_->ax;
+    h_->ay = o.h_->ay;
+    h_->wideSize = o.h_->wideSize;
     std::memcpy(records(), o.records(), size_t{o.size_} * sizeof(uint32_t));
-    if (o.h_->wideSize) {
-        h_->wide = static_cast<TLine*>(::operator new(size_t{o.h_->wideSize} * sizeof(TLine)));
-        std::memcpy(h_->wide, o.h_->wide, size_t{o.h_->wideSize} * sizeof(TLine));
-        h_->wideSize = h_->wideCap = o.h_->wideSize;
-    }
+    std::memcpy(wide(), o.wide(), size_t{o.h_->wideSize} * sizeof(TLine));
     size_ = o.size_;
 }
 
@@ -62,10 +60,7 @@ LineList& LineList::operator=(std::initializer_list<TLine> lines) {
 }
 
 void LineList::release() {
-    if (h_) {
-        ::operator delete(h_->wide);
-        ::operator delete(h_);
-    }
+    ::operator delete(h_);
     h_ = nullptr;
     size_ = cap_ = 0;
 }
@@ -81,15 +76,19 @@ bool LineList::encode(const TLine& l, uint32_t& r) const {
     return true;
 }
 
-void LineList::reallocate(size_t cap) {
-    Header* h = static_cast<Header*>(::operator new(sizeof(Header) + cap * sizeof(uint32_t)));
+void LineList::reallocate(size_t cap, uint32_t wideCap) {
+    auto* h = static_cast<Header*>(
+        ::operator new(sizeof(Header) + cap * sizeof(uint32_t) + size_t{wideCap} * sizeof(TLine)));
     if (h_) {
         *h = *h_;
-        std::memcpy(reinterpret_cast<uint32_t*>(h + 1), records(), size_t{size_} * sizeof(uint32_t));
+        auto* r = reinterpret_cast<uint32_t*>(h + 1);
+        std::memcpy(r, records(), size_t{size_} * sizeof(uint32_t));
+        std::memcpy(reinterpret_cast<TLine*>(r + cap), wide(), size_t{h_->wideSize} * sizeof(TLine));
         ::operator delete(h_);
     } else {
         *h = Header{};
     }
+    h->wideCap = wideCap;
     h_ = h;
     cap_ = static_cast<uint32_t>(cap);
 }
@@ -98,7 +97,7 @@ void LineList::grow(size_t want) {
     if (want > kMaxSize) throw std::length_error("a net holds too many segments");
     // Half again, not double: segments are appended one at a time while drawing, and a board's
     // worth of half-empty lists adds up.
-    reallocate(std::min(kMaxSize, std::max({want, size_t{4}, size_t{cap_} + cap_ / 2})));
+    reallocate(std::min(kMaxSize, std::max({want, size_t{4}, size_t{cap_} + cap_ / 2})), h_ ? h_->wideCap : 0);
 }
 
 void LineList::push_back(const TLine& l) {
@@ -110,15 +109,8 @@ void LineList::push_back(const TLine& l) {
     }
     uint32_t r;
     if (!encode(l, r)) {
-        if (h_->wideSize == h_->wideCap) {
-            const size_t cap = std::max<size_t>(2, size_t{h_->wideCap} * 2);
-            TLine* w = static_cast<TLine*>(::operator new(cap * sizeof(TLine)));
-            if (h_->wideSize) std::memcpy(w, h_->wide, size_t{h_->wideSize} * sizeof(TLine));
-            ::operator delete(h_->wide);
-            h_->wide = w;
-            h_->wideCap = static_cast<uint32_t>(cap);
-        }
-        h_->wide[h_->wideSize] = l;
+        if (h_->wideSize == h_->wideCap) reallocate(cap_, std::max<uint32_t>(2, h_->wideCap * 2));
+        wide()[h_->wideSize] = l;
         r = escapeRecord(h_->wideSize++);
     }
     records()[size_++] = r;
@@ -134,12 +126,13 @@ LineList::const_iterator LineList::erase(const_iterator pos) {
         // Close the gap in the side array and renumber the records after it, which are the ones
         // holding higher indices.
         const uint32_t k = gone >> 4;
-        std::memmove(h_->wide + k, h_->wide + k + 1, (h_->wideSize - k - 1) * sizeof(TLine));
+        TLine* w = wide();
+        std::memmove(w + k, w + k + 1, (h_->wideSize - k - 1) * sizeof(TLine));
         --h_->wideSize;
         for (size_t j = i; j < size_; ++j)
             if ((r[j] & kStepXMask) == kEscape) r[j] -= 1u << 4;
     }
-    return const_iterator(h_, r + i);
+    return const_iterator(h_, r + i, wide());
 }
 
 void LineList::clear() {
@@ -149,7 +142,7 @@ void LineList::clear() {
 
 void LineList::reserve(size_t n) {
     if (n > kMaxSize) throw std::length_error("a net holds too many segments");
-    if (n > cap_) reallocate(n);
+    if (n > cap_) reallocate(n, h_ ? h_->wideCap : 0);
 }
 
 void LineList::shrink_to_fit() {
@@ -157,17 +150,7 @@ void LineList::shrink_to_fit() {
         release();
         return;
     }
-    if (h_->wideCap > h_->wideSize) {
-        TLine* w = nullptr;
-        if (h_->wideSize) {
-            w = static_cast<TLine*>(::operator new(size_t{h_->wideSize} * sizeof(TLine)));
-            std::memcpy(w, h_->wide, size_t{h_->wideSize} * sizeof(TLine));
-        }
-        ::operator delete(h_->wide);
-        h_->wide = w;
-        h_->wideCap = h_->wideSize;
-    }
-    if (cap_ > size_) reallocate(size_);
+    if (cap_ > size_ || h_->wideCap > h_->wideSize) reallocate(size_, h_->wideSize);
 }
 
 size_t LineList::heapBytes() const {

@@ -2,8 +2,8 @@
 // them single grid steps that lie close together, so each segment is one 32-bit record relative to
 // an anchor point (the first segment's start): its start as two 14-bit offsets from the anchor and
 // its step (end minus start) as two 2-bit values of -1, 0 or 1. A segment that does not fit (a long
-// or far one, or one beyond the int range around the anchor) is kept whole in a side array and its
-// record holds the index there instead. Every record has the same size, so indexing stays a shift
+// or far one, or one beyond the int range around the anchor) is kept whole in a side array in the
+// same allocation, after the records, and its record holds the index there instead. Every record has the same size, so indexing stays a shift
 // and a load, and reading back gives exactly the ints that went in.
 //
 // Reads hand out TLine values, not references: there is no TLine in memory to point at. Changing a
@@ -33,10 +33,11 @@ public:
     // The most segments one list holds (record indices into the side array have 28 bits).
     static constexpr size_t kMaxSize = size_t{1} << 28;
 
-    // Shared by the list and its readers: the anchor and the segments kept whole.
+    // The start of the list's one allocation: the anchor and the side array's size and room. The
+    // records follow, then the side array. One block, so that reading a whole segment costs no
+    // second trip through memory (long segments are the ones most view queries meet).
     struct Header {
         int ax = 0, ay = 0;
-        TLine* wide = nullptr;
         uint32_t wideSize = 0, wideCap = 0;
     };
 
@@ -53,11 +54,11 @@ public:
         };
 
         const_iterator() = default;
-        const_iterator(const Header* h, const uint32_t* r) : h_(h), r_(r) {}
+        const_iterator(const Header* h, const uint32_t* r, const TLine* wide) : h_(h), r_(r), wide_(wide) {}
 
-        TLine operator*() const { return decode(*h_, *r_); }
+        TLine operator*() const { return decode(*h_, wide_, *r_); }
         pointer operator->() const { return pointer{**this}; }
-        TLine operator[](difference_type n) const { return decode(*h_, r_[n]); }
+        TLine operator[](difference_type n) const { return decode(*h_, wide_, r_[n]); }
         const_iterator& operator++() { ++r_; return *this; }
         const_iterator operator++(int) { const_iterator t = *this; ++r_; return t; }
         const_iterator& operator--() { --r_; return *this; }
@@ -75,6 +76,7 @@ public:
         friend class LineList;
         const Header* h_ = nullptr;
         const uint32_t* r_ = nullptr;
+        const TLine* wide_ = nullptr;
     };
     using iterator = const_iterator;
     using value_type = TLine;
@@ -99,11 +101,11 @@ public:
     size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
     size_t capacity() const { return cap_; }
-    TLine operator[](size_t i) const { return decode(*h_, records()[i]); }
+    TLine operator[](size_t i) const { return decode(*h_, wide(), records()[i]); }
     TLine front() const { return (*this)[0]; }
     TLine back() const { return (*this)[size_ - 1]; }
-    const_iterator begin() const { return {h_, records()}; }
-    const_iterator end() const { return {h_, records() + size_}; }
+    const_iterator begin() const { return {h_, records(), wide()}; }
+    const_iterator end() const { return {h_, records() + size_, wide()}; }
 
     // Throws std::length_error beyond kMaxSize segments.
     void push_back(const TLine& l);
@@ -117,13 +119,14 @@ public:
         // Segments kept whole sit in the side array in the order of their records, so moving each
         // one down to the next free place never overwrites one still to be read.
         uint32_t* r = records();
+        TLine* w = wide();
         size_t out = 0;
         uint32_t wideOut = 0;
         for (size_t i = 0; i < size_; ++i) {
             const uint32_t rec = r[i];
-            if (pred(decode(*h_, rec))) continue;
+            if (pred(decode(*h_, w, rec))) continue;
             if ((rec & kStepXMask) == kEscape) {
-                h_->wide[wideOut] = h_->wide[rec >> 4];
+                w[wideOut] = w[rec >> 4];
                 r[out++] = escapeRecord(wideOut++);
             } else {
                 r[out++] = rec;
@@ -144,8 +147,8 @@ public:
 
     friend bool operator==(const LineList& a, const LineList& b);
 
-    static TLine decode(const Header& h, uint32_t r) {
-        if ((r & kStepXMask) == kEscape) return h.wide[r >> 4];
+    static TLine decode(const Header& h, const TLine* wide, uint32_t r) {
+        if ((r & kStepXMask) == kEscape) return wide[r >> 4];
         const int32_t s = static_cast<int32_t>(r);
         const int x = h.ax + (s >> 18);
         const int y = h.ay + (static_cast<int32_t>(r << 14) >> 18);
@@ -161,11 +164,13 @@ private:
     static constexpr uint32_t kEscape = 0x8;
 
     uint32_t* records() const { return h_ ? reinterpret_cast<uint32_t*>(h_ + 1) : nullptr; }
+    TLine* wide() const { return h_ ? reinterpret_cast<TLine*>(records() + cap_) : nullptr; }
     static uint32_t escapeRecord(uint32_t wideIndex) { return (wideIndex << 4) | kEscape; }
     // The record for `l`, or false when it must be kept whole.
     bool encode(const TLine& l, uint32_t& r) const;
     void grow(size_t want);
-    void reallocate(size_t cap);
+    // Moves the list into a block with room for `cap` records and `wideCap` whole segments.
+    void reallocate(size_t cap, uint32_t wideCap);
     void release();
 
     Header* h_ = nullptr;
