@@ -276,6 +276,10 @@ const raster::SampledQuad* RasterRenderer::sampled(const QImage& src, const QTra
     constexpr size_t kMaxSampledPixels = size_t{1} << 22;
     const double fx = std::floor(t.dx()), fy = std::floor(t.dy());
     if (!(std::fabs(fx) < 1e9 && std::fabs(fy) < 1e9)) return nullptr;
+    // A long wire's body (a different stretch for every wire) is never sampled ahead: it is
+    // turned away before it takes room among the kept samples.
+    const QRectF box = QTransform(t.m11(), t.m12(), t.m21(), t.m22(), 0, 0).mapRect(QRectF(at, QSizeF(src.size())));
+    if (!((box.width() + 3) * (box.height() + 3) <= kMaxPixels)) return nullptr;
     const QTransform local(t.m11(), t.m12(), t.m21(), t.m22(), t.dx() - fx + kSampleOrigin, t.dy() - fy + kSampleOrigin);
     const SampleKey key{src.cacheKey(), {local.m11(), local.m12(), local.m21(), local.m22(), local.dx(), local.dy(),
                                          at.x(), at.y()}};
