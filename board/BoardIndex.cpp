@@ -37,6 +37,19 @@ void sortUnique(std::vector<std::pair<uint64_t, uint32_t>>& hits) {
     hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
 }
 
+// One bit per record; `bits` grows to hold `records` bits.
+void fitBits(std::vector<uint64_t>& bits, size_t records) {
+    if (bits.size() * 64 < records) bits.resize((records + 63) / 64, 0);
+}
+bool isSet(const std::vector<uint64_t>& bits, uint32_t i) { return (bits[i >> 6] >> (i & 63)) & 1; }
+void setBit(std::vector<uint64_t>& bits, uint32_t i) { bits[i >> 6] |= uint64_t{1} << (i & 63); }
+
+// Sorts hits that are distinct records by order and clears their bits again.
+void sortHits(std::vector<std::pair<uint64_t, uint32_t>>& hits, std::vector<uint64_t>& bits) {
+    std::sort(hits.begin(), hits.end());
+    for (const auto& h : hits) bits[h.second >> 6] = 0;
+}
+
 struct Body {
     int l, t, r, b;
 };
@@ -299,14 +312,19 @@ int BoardIndex::devicesInRect(int l, int t, int r, int b, std::vector<TDevice*>&
     const long long cells = cellCount(l, t, r, b, kFineShift);
     if (cells > 64 + static_cast<long long>(liveDevices_ / 16)) return -1;
     hits_.clear();
+    fitBits(seenDevices_, devices_.size());
     auto consider = [&](uint32_t s) {
+        if (isSet(seenDevices_, s)) return;
         const DeviceRec& p = devices_[s];
-        if (p.d && meets(l, t, r, b, p.l, p.t, p.r, p.b)) hits_.push_back({p.order, s});
+        if (p.d && meets(l, t, r, b, p.l, p.t, p.r, p.b)) {
+            setBit(seenDevices_, s);
+            hits_.push_back({p.order, s});
+        }
     };
     for (int cy = cellOf(t); cy <= cellOf(b); ++cy)
         for (int cx = cellOf(l); cx <= cellOf(r); ++cx) deviceCells_.forEach(key(cx, cy), consider);
     for (uint32_t s : bigDevices_) consider(s);
-    sortUnique(hits_);
+    sortHits(hits_, seenDevices_);
     for (const auto& h : hits_) out.push_back(devices_[h.second].d.get());
     return 1;
 }
@@ -328,8 +346,11 @@ std::pair<LineList::const_iterator, LineList::const_iterator> BoardIndex::segmen
 
 template <class F>
 void BoardIndex::forRunsIn(int l, int t, int r, int b, F&& f) const {
+    // The box first: most runs met in a bucket lie elsewhere in it, and their net's record (far
+    // away in memory) is only read for the runs that count.
     auto live = [&](uint32_t run) {
-        if (nets_[runs_[run].net].w) f(run);
+        const RunRec& rr = runs_[run];
+        if (meets(l, t, r, b, rr.l, rr.t, rr.r, rr.b) && nets_[rr.net].w) f(run);
     };
     for (int cy = cellOf(t); cy <= cellOf(b); ++cy)
         for (int cx = cellOf(l); cx <= cellOf(r); ++cx) runFine_.forEach(key(cx, cy), live);
@@ -451,7 +472,6 @@ void BoardIndex::wiresAt(int x, int y, std::vector<const WirePtrFwd*>& out) {
     hits_.clear();
     forRunsIn(x, y, x, y, [&](uint32_t ri) {
         const RunRec& run = runs_[ri];
-        if (x < run.l || x > run.r || y < run.t || y > run.b) return;
         for (auto [p, e] = segmentsOf(run); p != e; ++p) {
             const TLine s = *p;
             if ((s.sx == x && s.sy == y) || (s.ex == x && s.ey == y)) {
@@ -471,7 +491,7 @@ int BoardIndex::anyWireEndIn(int l, int t, int r, int b) {
     bool found = false;
     forRunsIn(l, t, r, b, [&](uint32_t ri) {
         const RunRec& run = runs_[ri];
-        if (found || !meets(l, t, r, b, run.l, run.t, run.r, run.b)) return;
+        if (found) return;
         for (auto [p, e] = segmentsOf(run); p != e && !found; ++p) {
             const TLine s = *p;
             found = in(s.sx, s.sy) || in(s.ex, s.ey);
@@ -487,19 +507,21 @@ int BoardIndex::netsInRect(int l, int t, int r, int b, std::vector<TWireComplex*
     const long long cells = cellCount(l, t, r, b, kFineShift);
     if (cells > 64 + static_cast<long long>(runs_.size() / 16)) return -1;
     hits_.clear();
+    fitBits(seenNets_, nets_.size());
     forRunsIn(l, t, r, b, [&](uint32_t ri) {
         const RunRec& run = runs_[ri];
-        if (!meets(l, t, r, b, run.l, run.t, run.r, run.b)) return;
+        if (isSet(seenNets_, run.net)) return;
         for (auto [p, e] = segmentsOf(run); p != e; ++p) {
             const TLine s = *p;
             if (meets(l, t, r, b, std::min(s.sx, s.ex), std::min(s.sy, s.ey), std::max(s.sx, s.ex),
                       std::max(s.sy, s.ey))) {
+                setBit(seenNets_, run.net);
                 hits_.push_back({nets_[run.net].order, run.net});
                 return;
             }
         }
     });
-    sortUnique(hits_);
+    sortHits(hits_, seenNets_);
     for (const auto& h : hits_) out.push_back(nets_[h.second].w.get());
     return 1;
 }

@@ -186,8 +186,8 @@ private:
     bool deadDevice(uint32_t slot) const { return !devices_[slot].d; }
     bool deadNet(uint32_t slot) const { return !nets_[slot].w; }
     bool deadRun(uint32_t run) const { return !nets_[runs_[run].net].w; }
-    // Calls f(run) for every live run filed under a bucket the closed rectangle touches (a run
-    // may come more than once).
+    // Calls f(run) for every live run whose box meets the closed rectangle, filed under a bucket
+    // the rectangle touches (a run may come more than once).
     template <class F>
     void forRunsIn(int l, int t, int r, int b, F&& f) const;
     // The segments of a live run, or an empty range when the list no longer holds them.
@@ -214,6 +214,10 @@ private:
     uint64_t nextNetOrder_ = 0;
 
     std::vector<std::pair<uint64_t, uint32_t>> hits_;  // scratch: (order, record)
+    // Scratch of the view queries: one bit per device or net record, set for the records already
+    // among the hits (an object is met in every bucket it spans, a net in every run it has there)
+    // and cleared again before the query returns.
+    std::vector<uint64_t> seenDevices_, seenNets_;
 };
 
 }  // namespace gw
