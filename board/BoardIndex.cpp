@@ -44,11 +44,16 @@ void fitBits(std::vector<uint64_t>& bits, size_t records) {
 bool isSet(const std::vector<uint64_t>& bits, uint32_t i) { return (bits[i >> 6] >> (i & 63)) & 1; }
 void setBit(std::vector<uint64_t>& bits, uint32_t i) { bits[i >> 6] |= uint64_t{1} << (i & 63); }
 
-// Sorts hits that are distinct records by order and clears their bits again.
-void sortHits(std::vector<std::pair<uint64_t, uint32_t>>& hits, std::vector<uint64_t>& bits) {
-    std::sort(hits.begin(), hits.end());
-    for (const auto& h : hits) bits[h.second >> 6] = 0;
-}
+// Clears the bits of a query's hits when the query ends, however it ends: a bit left set would
+// hide its object from every later query. Every set bit belongs to a hit (the hit is recorded
+// first), so clearing their whole words clears them all.
+struct SeenBitsReset {
+    const std::vector<std::pair<uint64_t, uint32_t>>& hits;
+    std::vector<uint64_t>& bits;
+    ~SeenBitsReset() {
+        for (const auto& h : hits) bits[h.second >> 6] = 0;
+    }
+};
 
 struct Body {
     int l, t, r, b;
@@ -313,18 +318,19 @@ int BoardIndex::devicesInRect(int l, int t, int r, int b, std::vector<TDevice*>&
     if (cells > 64 + static_cast<long long>(liveDevices_ / 16)) return -1;
     hits_.clear();
     fitBits(seenDevices_, devices_.size());
+    const SeenBitsReset reset{hits_, seenDevices_};
     auto consider = [&](uint32_t s) {
         if (isSet(seenDevices_, s)) return;
         const DeviceRec& p = devices_[s];
         if (p.d && meets(l, t, r, b, p.l, p.t, p.r, p.b)) {
-            setBit(seenDevices_, s);
             hits_.push_back({p.order, s});
+            setBit(seenDevices_, s);
         }
     };
     for (int cy = cellOf(t); cy <= cellOf(b); ++cy)
         for (int cx = cellOf(l); cx <= cellOf(r); ++cx) deviceCells_.forEach(key(cx, cy), consider);
     for (uint32_t s : bigDevices_) consider(s);
-    sortHits(hits_, seenDevices_);
+    std::sort(hits_.begin(), hits_.end());
     for (const auto& h : hits_) out.push_back(devices_[h.second].d.get());
     return 1;
 }
@@ -508,6 +514,7 @@ int BoardIndex::netsInRect(int l, int t, int r, int b, std::vector<TWireComplex*
     if (cells > 64 + static_cast<long long>(runs_.size() / 16)) return -1;
     hits_.clear();
     fitBits(seenNets_, nets_.size());
+    const SeenBitsReset reset{hits_, seenNets_};
     forRunsIn(l, t, r, b, [&](uint32_t ri) {
         const RunRec& run = runs_[ri];
         if (isSet(seenNets_, run.net)) return;
@@ -515,13 +522,13 @@ int BoardIndex::netsInRect(int l, int t, int r, int b, std::vector<TWireComplex*
             const TLine s = *p;
             if (meets(l, t, r, b, std::min(s.sx, s.ex), std::min(s.sy, s.ey), std::max(s.sx, s.ex),
                       std::max(s.sy, s.ey))) {
-                setBit(seenNets_, run.net);
                 hits_.push_back({nets_[run.net].order, run.net});
+                setBit(seenNets_, run.net);
                 return;
             }
         }
     });
-    sortHits(hits_, seenNets_);
+    std::sort(hits_.begin(), hits_.end());
     for (const auto& h : hits_) out.push_back(nets_[h.second].w.get());
     return 1;
 }
