@@ -126,6 +126,27 @@ struct TBoardEngine::DrawExtentCache {
     std::vector<TDevice*> candidates, drawn;
     std::vector<TWireComplex*> nets;
 
+    // The stamps of one device pass (see DrawDevices): a type's picture at one pair of pixel
+    // fractions of its reference point, and the renderer's number for it (-1: draw afresh).
+    struct StampKey {
+        const TDraft* draft;
+        double fracX, fracY;
+        int stamp;
+    };
+    static constexpr size_t kMaxStamps = 32;
+    std::vector<StampKey> stamps;
+    size_t lastStamp = 0;
+    const StampKey* findStamp(const TDraft* d, double fracX, double fracY) {
+        auto same = [&](const StampKey& k) { return k.draft == d && k.fracX == fracX && k.fracY == fracY; };
+        if (lastStamp < stamps.size() && same(stamps[lastStamp])) return &stamps[lastStamp];
+        for (size_t i = 0; i < stamps.size(); ++i)
+            if (same(stamps[i])) {
+                lastStamp = i;
+                return &stamps[i];
+            }
+        return nullptr;
+    }
+
     // Forgets every extent when the image set or the cell size differs from the last frame's.
     void prepare(Renderer& r, double cellX, double cellY) {
         if (&r.pics() != pics || cellX != fx || cellY != fy) {
@@ -407,11 +428,41 @@ void TBoardEngine::DrawDevices(Renderer& r, double xMove, double yMove, double x
     } else {
         for (const DevicePtr& d : deviceList) drawn.push_back(d.get());
     }
+    // A type whose picture shows nothing of the device is drawn once and repeated as a stamp
+    // where that gives the same pixels: at the same fractions of a pixel (text is placed on whole
+    // pixels) and wholly right of and below the view's corner (positions there are truncated
+    // toward zero, which a shift by whole pixels keeps only on one side of it).
+    cache.stamps.clear();
+    cache.lastStamp = 0;
+    r.dropStamps();
     for (TDevice* d : drawn) {
         r.setColor(255, 255, 255);
         r.setAlpha(1);
+        if (cull && d->draft->drawsEveryDeviceAlike()) {
+            // Where TDevice::Draw puts the type's picture.
+            const double px = xMove + fx * xScale * d->xPos, py = yMove + fy * yScale * d->yPos;
+            const Extent& e = cache.of(r, d->draft);
+            double a, b, c, dd;
+            span(px, xScale, e.l, e.r, a, b);
+            span(py, yScale, e.t, e.b, c, dd);
+            if (!e.empty() && a - m >= 0 && c - m >= 0) {
+                const TDraft* type = d->draft.get();
+                const double fracX = px - std::floor(px), fracY = py - std::floor(py);
+                if (const auto* k = cache.findStamp(type, fracX, fracY); k && k->stamp >= 0) {
+                    r.drawStamp(k->stamp, px, py);
+                    d->hover = 0;  // as its drawing does
+                    continue;
+                } else if (!k && cache.stamps.size() < DrawExtentCache::kMaxStamps) {
+                    r.beginStamp(px, py);
+                    d->Draw(r, xMove, yMove, xScale, yScale, fx, fy);
+                    cache.stamps.push_back({type, fracX, fracY, r.endStamp()});
+                    continue;
+                }
+            }
+        }
         d->Draw(r, xMove, yMove, xScale, yScale, fx, fy);
     }
+    r.dropStamps();
     r.setAlpha(1);
     for (TDevice* d : drawn) d->drawWireConnections(r, xMove, yMove, xScale, yScale, fx, fy);
     r.setAlpha(1);

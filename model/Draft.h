@@ -47,6 +47,10 @@ public:
     virtual void DrawGhost(Renderer& r, double px, double py, double sx, double sy, double fx,
                            double fy) const;
     virtual void DrawWireConnection(Renderer& r, double x, double y, double sx, double sy) const;
+    // True when Draw shows nothing of the device it is given (no state, data or hover): every
+    // device of the type then looks the same, and the board may draw the picture once and repeat
+    // it. A type whose Draw shows its device's state must answer false.
+    virtual bool drawsEveryDeviceAlike() const { return true; }
 
     // The title drawn in the body centre; "" for none.
     virtual std::string GetName() const = 0;

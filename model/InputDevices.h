@@ -26,6 +26,7 @@ public:
     bool actsWhenNotClicked() const override { return !checkAble; }
     void Draw(Renderer& r, double px, double py, double sx, double sy, double fx, double fy,
               const TDevice* device) const override;
+    bool drawsEveryDeviceAlike() const override { return false; }
     void DrawGhost(Renderer& r, double px, double py, double sx, double sy, double fx,
                    double fy) const override;
 };
@@ -48,6 +49,7 @@ public:
     std::string periodText() const;
     void Draw(Renderer& r, double px, double py, double sx, double sy, double fx, double fy,
               const TDevice* device) const override;
+    bool drawsEveryDeviceAlike() const override { return false; }
 };
 
 // 2x2 lamp with four inputs; lit when any input is 1.
@@ -64,6 +66,7 @@ public:
     std::string getID() const override { return "$led" + num(r) + "|" + num(g) + "|" + num(b); }
     void Draw(Renderer& rr, double px, double py, double sx, double sy, double fx, double fy,
               const TDevice* device) const override;
+    bool drawsEveryDeviceAlike() const override { return false; }
     void DrawGhost(Renderer& rr, double px, double py, double sx, double sy, double fx,
                    double fy) const override;
 };
@@ -88,6 +91,7 @@ public:
     }
     void Draw(Renderer& r, double px, double py, double sx, double sy, double fx, double fy,
               const TDevice* device) const override;
+    bool drawsEveryDeviceAlike() const override { return false; }
     void _drawSegments(Renderer& r, const TDevice& device, double x, double y) const;
 };
 

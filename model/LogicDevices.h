@@ -73,6 +73,7 @@ public:
     std::string getID() const override { return "$counter" + num(ports); }
     void Draw(Renderer& r, double px, double py, double sx, double sy, double fx, double fy,
               const TDevice* device) const override;
+    bool drawsEveryDeviceAlike() const override { return false; }
 };
 
 }  // namespace gw

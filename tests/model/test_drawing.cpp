@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "model/Catalogue.h"
 #include "model/Device.h"
 #include "model/InputDevices.h"
 #include "model/LogicDevices.h"
@@ -547,3 +548,52 @@ TEST_F(KindDraw, ClockPeriodLabelAndRandomGenerator) {
         EXPECT_EQ(text[1].y, static_cast<int>(100 + 0.9 * 20 * 2 - 9 * 2));
     }
 }
+
+// A type that says every device of it looks alike is drawn once per frame and repeated: its
+// drawing must show nothing of a device's state. Each built-in type draws a fresh device and one
+// with its data, pins, nets, inversions and hover all changed; the types that say so draw both
+// the same, and the types that show state (switch, lamp, digit display) are seen to differ, so
+// the comparison can tell.
+TEST_F(KindDraw, TypesThatLookAlikeShowNoDeviceState) {
+    int alike = 0, showingState = 0;
+    for (const CatalogueEntry& entry : makeBuiltinCatalogue()) {
+        SCOPED_TRACE(entry.name);
+        Circuit c;
+        TDevice& fresh = c.add(entry.draft, 3, 2);
+        TDevice& busy = c.add(entry.draft, 3, 2);
+        std::vector<std::shared_ptr<TWireComplex>> nets;
+        for (size_t i = 0; i < busy.inputs.size(); ++i) {
+            nets.push_back(std::make_shared<TWireComplex>());
+            nets.back()->State = 1;
+            busy.inputs[i] = nets.back().get();
+            busy.invertedInputs[i] = static_cast<int>(i % 2);
+        }
+        for (size_t i = 0; i < busy.outputs.size(); ++i) {
+            nets.push_back(std::make_shared<TWireComplex>());
+            busy.outputs[i] = nets.back().get();
+            busy.invertedOutputs[i] = 1;
+        }
+        busy.Update();
+        busy.Update();
+        busy.data = 5;
+        busy.hover = 1;
+        std::vector<DrawCall> drawn[2];
+        for (int k = 0; k < 2; ++k) {
+            r.reset();
+            r.resetState();
+            r.setImageFont(nullptr);
+            (k ? busy : fresh).Draw(r, 40.5, 30.25, 1.5, 1.25, 20, 20);
+            drawn[k] = r.calls;
+        }
+        ASSERT_FALSE(drawn[0].empty());
+        if (entry.draft->drawsEveryDeviceAlike()) {
+            ++alike;
+            EXPECT_EQ(drawn[0], drawn[1]);
+        } else if (drawn[0] != drawn[1]) {
+            ++showingState;
+        }
+    }
+    EXPECT_GT(alike, 20);         // gates, adders, the memory cell
+    EXPECT_GE(showingState, 3);   // switches, lamps, digit displays
+}
+

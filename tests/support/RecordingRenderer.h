@@ -35,6 +35,7 @@ struct DrawCall {
     int frame = 0;
     double x = 0, y = 0, w = 0, h = 0, x2 = 0, y2 = 0;
     std::string text;
+    bool operator==(const DrawCall&) const = default;
 };
 
 class RecordingRenderer : public Renderer {

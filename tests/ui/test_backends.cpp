@@ -297,6 +297,50 @@ TEST(Backends, GLBatchedBoardMatchesPlainOrderPixelForPixel) {
     }
 }
 
+// Devices whose type draws them all alike are drawn once per type and repeated (stamps) in the
+// batched order, and drawn afresh in the plain one: the pictures must be the same, at zooms and
+// offsets that put devices at whole pixels, at the same fractions of a pixel, and at ever
+// different fractions, with devices cut by the view's edges and state-showing types among them.
+TEST(Backends, GLStampedDevicesMatchDevicesDrawnAfresh) {
+    GLTarget gl;
+    if (!gl.make(480, 360)) GTEST_SKIP() << "OpenGL unavailable: " << gl.why;
+    auto pics = Pics::Load("data");
+    ASSERT_TRUE(pics->device && pics->font24 && pics->font14) << "data/ pictures missing";
+    gl.renderer.setPics(pics);
+
+    auto board = TBoardEngine::Create();
+    const DraftPtr kinds[] = {TLogic::Create(2, 0), TLogic::Create(3, 1), TLogic::Create(1, 2), TAdder::Create(0),
+                              TAdder::Create(1),    TRam::Create(),       TSwich::Create(1),    TLed::Create(80, 255, 80)};
+    for (int j = 0; j < 16; ++j)
+        for (int i = 0; i < 20; ++i) {
+            const DraftPtr& d = kinds[(i * 7 + j * 3) % std::size(kinds)];
+            auto dev = std::make_shared<TDevice>(d, i * 4 - 3, j * 4 - 2);
+            dev->data = (i + j) % 2;
+            if (!dev->invertedInputs.empty()) dev->invertedInputs[0] = (i + 2 * j) % 3 == 0;
+            board->deviceList.push_back(dev);
+        }
+    board->invalidateIndex();
+    struct Zoom {
+        double move, zoom;
+        bool reuse;  // devices share fractions of a pixel, so stamps are drawn
+        const char* name;
+    } zooms[] = {{10, 1.0, true, "stamp_zoom1"},       {13.5, 0.75, true, "stamp_zoom075"},
+                 {-7.25, 0.5625, true, "stamp_zoom05625"}, {4, 0.4, true, "stamp_zoom04"},
+                 {-35.3, 1.37, false, "stamp_zoom137"},  {2.7, 0.3, false, "stamp_zoom03"}};
+    for (const Zoom& z : zooms) {
+        SCOPED_TRACE(z.name);
+        const OrderCheck c = drawBothWays(gl, 480, 360, [&](Renderer& r) {
+            board->Draw(r, z.move, z.move, z.zoom, z.zoom, 480, 360);
+        }, z.name);
+        EXPECT_EQ(c.differing, 0);
+        const int stamped = gl.renderer.stampsDrawn();
+        if (z.reuse) {
+            EXPECT_GT(stamped, 10);
+        }
+        std::printf("%s: %d devices drawn from stamps\n", z.name, stamped);
+    }
+}
+
 // Light and normal quads thrown at random: rotated, stretched, mirrored, translucent, some
 // thinner than a pixel, some off the target, text and rectangles among them, with every blend
 // mode now and then.

@@ -168,6 +168,7 @@ void GLRenderer::release() {
     normal_.n = light_.n = 0;
     clearGlow();
     batchPage_ = -1;
+    dropStamps();
     if (vbo_.isCreated()) vbo_.destroy();
     if (ibo_.isCreated()) ibo_.destroy();
     if (vao_.isCreated()) vao_.destroy();
@@ -186,6 +187,7 @@ void GLRenderer::beginFrame(unsigned fbo, int w, int h) {
     drawCalls_ = 0;
     quadsTotal_ = 0;
     dropped_ = 0;
+    stampsDrawn_ = 0;
     uploadMs_ = issueMs_ = 0;
     cellsX_ = (viewW_ + kCell - 1) / kCell;
     cellsY_ = (viewH_ + kCell - 1) / kCell;
@@ -422,6 +424,7 @@ void GLRenderer::flush() {
 
 void GLRenderer::clear() {
     if (!program_) return;
+    if (recording_) spoilRecording();
     flush();
     if (dryRun_) return;
     glClearColor(std::clamp(cr_, 0, 255) / 255.f, std::clamp(cg_, 0, 255) / 255.f, std::clamp(cb_, 0, 255) / 255.f, 1.f);
@@ -606,7 +609,7 @@ void GLRenderer::addQuad(int page, const float cx[4], const float cy[4], const E
 }
 
 [[gnu::always_inline]] inline void GLRenderer::axisQuad(int page, const Entry* e, uint16_t u0, uint16_t v0, uint16_t u1, uint16_t v1, float x0,
-                                 float y0, float x1, float y1) {
+                                 float y0, float x1, float y1, uint32_t c) {
     const float l = std::min(x0, x1), r = std::max(x0, x1), t = std::min(y0, y1), b = std::max(y0, y1);
     if (!covers(l, t, r, b)) return;
     Batch* into = &normal_;
@@ -619,7 +622,6 @@ void GLRenderer::addQuad(int page, const float cx[4], const float cy[4], const E
         into = &batchFor(page, cx, cy, l, t, r, b, e);
     }
     if (into->n >= kBatchVertices) [[unlikely]] flush();
-    const uint32_t c = packedColour();
     Vertex* v = into->push4();
     v[0] = Vertex{x0, y0, u0, v0, c};
     v[1] = Vertex{x1, y0, u1, v0, c};
@@ -632,10 +634,12 @@ inline void GLRenderer::quad(const Entry& e, double ax, double ay, double hx, do
     // Local corners (-hx, -hy) .. (w - hx, h - hy), scaled, rotated about the anchor.
     const double x0 = -hx * sx, y0 = -hy * sy, x1 = (w - hx) * sx, y1 = (h - hy) * sy;
     if (rot_ == 0 && !plain_) {
+        if (recording_) [[unlikely]] recordQuad(e.page, e, ax, ay, x0, y0, x1, y1);
         axisQuad(e.page, &e, e.u0, e.v0, e.u1, e.v1, static_cast<float>(ax + x0), static_cast<float>(ay + y0),
-                 static_cast<float>(ax + x1), static_cast<float>(ay + y1));
+                 static_cast<float>(ax + x1), static_cast<float>(ay + y1), packedColour());
         return;
     }
+    if (recording_) spoilRecording();
     double c, s;
     rotation(c, s);
     float cx[4], cy[4];
@@ -675,7 +679,7 @@ inline void GLRenderer::whiteAxisQuad(double x0, double y0, double x1, double y1
     if (pages_.empty()) newPage(kPageSize);
     constexpr uint16_t w = kWhite / 2;
     axisQuad(batchPage_ >= 0 ? batchPage_ : 0, nullptr, w, w, w, w, static_cast<float>(x0), static_cast<float>(y0),
-             static_cast<float>(x1), static_cast<float>(y1));
+             static_cast<float>(x1), static_cast<float>(y1), packedColour());
 }
 
 void GLRenderer::drawImageParts(const Image* img, const ImagePart* parts, int n) {
@@ -716,6 +720,12 @@ void GLRenderer::drawImageParts(const Image* img, const ImagePart* parts, int n)
         // The arithmetic of quad(), step for step, so the corners come out the same.
         const double w = e->w, h = e->h;
         const double x0 = -hx * sx, y0 = -hy * sy, x1 = (w - hx) * sx, y1 = (h - hy) * sy;
+        if (recording_) [[unlikely]] {
+            if (rotated)
+                spoilRecording();
+            else
+                recordQuad(e->page, *e, p.x, p.y, x0, y0, x1, y1);
+        }
         if (gather) {
             const float X0 = static_cast<float>(p.x + x0), Y0 = static_cast<float>(p.y + y0);
             const float X1 = static_cast<float>(p.x + x1), Y1 = static_cast<float>(p.y + y1);
@@ -729,7 +739,8 @@ void GLRenderer::drawImageParts(const Image* img, const ImagePart* parts, int n)
         }
         if (!rotated) {
             axisQuad(e->page, e, e->u0, e->v0, e->u1, e->v1, static_cast<float>(p.x + x0),
-                     static_cast<float>(p.y + y0), static_cast<float>(p.x + x1), static_cast<float>(p.y + y1));
+                     static_cast<float>(p.y + y0), static_cast<float>(p.x + x1), static_cast<float>(p.y + y1),
+                     packedColour());
             continue;
         }
         float cx[4], cy[4];
@@ -746,7 +757,7 @@ void GLRenderer::drawImageParts(const Image* img, const ImagePart* parts, int n)
     if (!together) {
         for (int i = 0; i < k; ++i) {
             const Entry& e = entryList_[es[i]];
-            axisQuad(e.page, &e, e.u0, e.v0, e.u1, e.v1, qx0[i], qy0[i], qx1[i], qy1[i]);
+            axisQuad(e.page, &e, e.u0, e.v0, e.u1, e.v1, qx0[i], qy0[i], qx1[i], qy1[i], packedColour());
         }
         return;
     }
@@ -784,6 +795,7 @@ void GLRenderer::drawImageRect(const Image* img, double x, double y, double w, d
 
 void GLRenderer::drawRect(double x, double y, double w, double h) {
     if (!program_) return;
+    if (recording_) spoilRecording();
     if (rot_ == 0 && !plain_) {
         whiteAxisQuad(x, y, x + w * sx_, y + h * sy_);
         return;
@@ -801,6 +813,7 @@ void GLRenderer::drawRect(double x, double y, double w, double h) {
 
 void GLRenderer::drawLine(double x1, double y1, double x2, double y2) {
     if (!program_) return;
+    if (recording_) spoilRecording();
     double c = 1, s = 0;
     if (rot_ != 0) rotation(c, s);
     auto map = [&](double lx, double ly, double& ox, double& oy) {
@@ -830,6 +843,7 @@ void GLRenderer::drawLine(double x1, double y1, double x2, double y2) {
 
 void GLRenderer::plot(double x, double y) {
     if (!program_) return;
+    if (recording_) spoilRecording();
     if (!plain_) {
         whiteAxisQuad(x, y, x + 1, y + 1);
         return;
@@ -856,6 +870,62 @@ void GLRenderer::drawText(const std::string& utf8, double x, double y) {
     } else {
         for (size_t i = 0; i < utf8.size();) one(ImageFont::nextCodepoint(utf8, i));
     }
+}
+
+// --- stamps ---
+
+void GLRenderer::beginStamp(double x, double y) {
+    // Plain mode is the reference the short paths are checked against: it draws everything afresh.
+    recording_ = program_ && !plain_;
+    recordOk_ = true;
+    recX_ = x;
+    recY_ = y;
+    recBlend_ = blend_;
+    stampStart_ = stampQuads_.size();
+}
+
+int GLRenderer::endStamp() {
+    if (!recording_) return -1;
+    recording_ = false;
+    if (!recordOk_ || stampStart_ > stampQuads_.size()) {
+        stampQuads_.resize(std::min(stampStart_, stampQuads_.size()));
+        return -1;
+    }
+    Stamp st;
+    st.first = stampStart_;
+    st.count = stampQuads_.size() - stampStart_;
+    st.blend = recBlend_;
+    st.r = r_, st.g = g_, st.b = b_;
+    st.alpha = alpha_, st.rot = rot_, st.sx = sx_, st.sy = sy_;
+    st.endBlend = blend_;
+    st.font = font_;
+    stamps_.push_back(st);
+    return static_cast<int>(stamps_.size()) - 1;
+}
+
+void GLRenderer::drawStamp(int stamp, double x, double y) {
+    if (!program_ || stamp < 0 || static_cast<size_t>(stamp) >= stamps_.size()) return;
+    const Stamp& st = stamps_[static_cast<size_t>(stamp)];
+    blend_ = st.blend;
+    // The anchor first, then the corner, as the recorded drawing added them.
+    const StampQuad* q = stampQuads_.data() + st.first;
+    for (size_t i = 0; i < st.count; ++i, ++q) {
+        const double ax = x + q->ax, ay = y + q->ay;
+        axisQuad(q->page, nullptr, q->u0, q->v0, q->u1, q->v1, static_cast<float>(ax + q->x0),
+                 static_cast<float>(ay + q->y0), static_cast<float>(ax + q->x1), static_cast<float>(ay + q->y1),
+                 q->rgba);
+    }
+    r_ = st.r, g_ = st.g, b_ = st.b;
+    alpha_ = st.alpha, rot_ = st.rot, sx_ = st.sx, sy_ = st.sy;
+    blend_ = st.endBlend;
+    font_ = st.font;
+    ++stampsDrawn_;
+}
+
+void GLRenderer::dropStamps() {
+    recording_ = false;
+    stampQuads_.clear();
+    stamps_.clear();
 }
 
 }  // namespace gw

@@ -74,6 +74,11 @@ public:
     // checks per part.
     void drawImageParts(const Image* img, const ImagePart* parts, int n) override;
     void flush() override;
+    void beginStamp(double x, double y) override;
+    int endStamp() override;
+    void drawStamp(int stamp, double x, double y) override;
+    void dropStamps() override;
+    int stampsDrawn() const { return stampsDrawn_; }  // drawStamp calls since beginFrame
 
     // Plain mode: every quad drawn, through the general path (corners rotated even at angle 0,
     // colour packed afresh), and the batch split at every blend change, in call order. The
@@ -153,6 +158,31 @@ private:
     struct Box {
         float l, t, r, b;
     };
+    // A recorded quad: its anchor relative to the stamp's origin and its corners relative to the
+    // anchor, kept apart so that a replay adds them the way the first drawing did.
+    struct StampQuad {
+        double ax, ay;
+        double x0, y0, x1, y1;
+        uint32_t rgba;
+        int page;
+        uint16_t u0, v0, u1, v1;
+    };
+    struct Stamp {
+        size_t first = 0, count = 0;  // in stampQuads_
+        BlendMode blend = BlendMode::Alpha;
+        // The state the recorded drawing left.
+        int r = 0, g = 0, b = 0;
+        double alpha = 1, rot = 0, sx = 1, sy = 1;
+        BlendMode endBlend = BlendMode::Alpha;
+        const ImageFont* font = nullptr;
+    };
+    void recordQuad(int page, const Entry& e, double ax, double ay, double x0, double y0, double x1, double y1) {
+        // One blend mode throughout, and not the glow's (its quads are kept apart and tracked).
+        if (blend_ != recBlend_ || blend_ == BlendMode::Light) recordOk_ = false;
+        stampQuads_.push_back(StampQuad{ax - recX_, ay - recY_, x0, y0, x1, y1, packedColour(), page, e.u0, e.v0,
+                                        e.u1, e.v1});
+    }
+    void spoilRecording() { recordOk_ = false; }
 
     int imageEntry(const Image* img, int frame);
     int glyphEntry(const ImageFont* font, uint32_t cp, const Glyph& g);
@@ -201,7 +231,7 @@ private:
     // The same for an unrotated quad with corners (x0, y0) top-left and (x1, y1) bottom-right of
     // the texture (x0 > x1 or y0 > y1 when mirrored): the path nearly every quad takes.
     void axisQuad(int page, const Entry* e, uint16_t u0, uint16_t v0, uint16_t u1, uint16_t v1, float x0, float y0,
-                  float x1, float y1);
+                  float x1, float y1, uint32_t rgba);
     // Whether a quad with this bounding box (l <= r, t <= b) can cover a pixel centre; counts
     // the ones dropped.
     bool covers(float l, float t, float r, float b);
@@ -263,7 +293,13 @@ private:
     bool dryRun_ = false;
     int viewW_ = 1, viewH_ = 1;
     float viewWf_ = 1, viewHf_ = 1;
-    int drawCalls_ = 0, quadsTotal_ = 0, dropped_ = 0;
+    int drawCalls_ = 0, quadsTotal_ = 0, dropped_ = 0, stampsDrawn_ = 0;
+    std::vector<StampQuad> stampQuads_;
+    std::vector<Stamp> stamps_;
+    bool recording_ = false, recordOk_ = false;
+    double recX_ = 0, recY_ = 0;
+    size_t stampStart_ = 0;
+    BlendMode recBlend_ = BlendMode::Alpha;
     double uploadMs_ = 0, issueMs_ = 0;
 };
 

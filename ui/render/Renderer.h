@@ -82,6 +82,19 @@ public:
     // Ends a frame: backends that batch submit what is pending.
     virtual void flush() {}
 
+    // Stamps: one picture drawn at many places (every gate of a type looks the same). beginStamp
+    // starts recording what is drawn, with (x, y) as the picture's origin; it is drawn as well.
+    // endStamp ends the recording and answers the stamp's number, or -1 when it cannot be drawn
+    // again (this renderer keeps no stamps, or something drawn was of a kind it does not record).
+    // drawStamp draws the picture again with its origin at (x, y) and leaves colour, alpha, blend,
+    // transform and font as the recorded drawing left them. A caller repeats a picture only where
+    // drawing it afresh would give the same pixels: at the same fractions of a pixel, so that
+    // positions its drawing rounds to whole pixels move with it. Stamps live until dropStamps.
+    virtual void beginStamp(double /*x*/, double /*y*/) {}
+    virtual int endStamp() { return -1; }
+    virtual void drawStamp(int /*stamp*/, double /*x*/, double /*y*/) {}
+    virtual void dropStamps() {}
+
     // Text metrics in unscaled pixels of the current image font (0 without a font).
     double textWidth(const std::string& utf8) const { return font_ ? font_->textWidth(utf8) : 0; }
     double textHeight(const std::string& utf8) const { return font_ ? font_->textHeight(utf8) : 0; }
