@@ -895,6 +895,20 @@ int GLRenderer::endStamp() {
     st.first = stampStart_;
     st.count = stampQuads_.size() - stampStart_;
     st.blend = recBlend_;
+    if (st.count) {
+        const StampQuad& q0 = stampQuads_[st.first];
+        st.page = q0.page;
+        st.boxL = st.boxR = q0.ax + q0.x0;
+        st.boxT = st.boxB = q0.ay + q0.y0;
+        for (size_t i = st.first; i < stampQuads_.size(); ++i) {
+            const StampQuad& q = stampQuads_[i];
+            if (q.page != st.page) st.page = -1;
+            st.boxL = std::min({st.boxL, q.ax + q.x0, q.ax + q.x1});
+            st.boxR = std::max({st.boxR, q.ax + q.x0, q.ax + q.x1});
+            st.boxT = std::min({st.boxT, q.ay + q.y0, q.ay + q.y1});
+            st.boxB = std::max({st.boxB, q.ay + q.y0, q.ay + q.y1});
+        }
+    }
     st.r = r_, st.g = g_, st.b = b_;
     st.alpha = alpha_, st.rot = rot_, st.sx = sx_, st.sy = sy_;
     st.endBlend = blend_;
@@ -909,11 +923,36 @@ void GLRenderer::drawStamp(int stamp, double x, double y) {
     blend_ = st.blend;
     // The anchor first, then the corner, as the recorded drawing added them.
     const StampQuad* q = stampQuads_.data() + st.first;
-    for (size_t i = 0; i < st.count; ++i, ++q) {
-        const double ax = x + q->ax, ay = y + q->ay;
-        axisQuad(q->page, nullptr, q->u0, q->v0, q->u1, q->v1, static_cast<float>(ax + q->x0),
-                 static_cast<float>(ay + q->y0), static_cast<float>(ax + q->x1), static_cast<float>(ay + q->y1),
-                 q->rgba);
+    // The common case: the picture lies inside the target (with a pixel to spare for rounding) and
+    // continues the batch's page and blend mode. Then, as for parts drawn together, every quad goes
+    // in (one inside the target too thin to hold a pixel centre gets no fragment either), pending
+    // glow under the box submits everything before the first, and the batch is handed over
+    // before it would overflow.
+    const double l = x + st.boxL - 1, t = y + st.boxT - 1, r = x + st.boxR + 1, b = y + st.boxB + 1;
+    if ((st.page == batchPage_) & (blend_ == batchBlend_) & (blend_ != BlendMode::Light) & (l >= 0) & (t >= 0) &
+        (r <= viewW_) & (b <= viewH_) & (4 * st.count <= kBatchVertices)) [[likely]] {
+        if (light_.n && meetsLightInside(static_cast<float>(l), static_cast<float>(t), static_cast<float>(r),
+                                         static_cast<float>(b)))
+            flush();
+        if (normal_.n + 4 * st.count > kBatchVertices) flush();
+        // A flush keeps the page and blend mode of the batch: the quads still continue it.
+        Vertex* v = normal_.push(4 * st.count);
+        for (size_t i = 0; i < st.count; ++i, ++q, v += 4) {
+            const double ax = x + q->ax, ay = y + q->ay;
+            const float x0 = static_cast<float>(ax + q->x0), y0 = static_cast<float>(ay + q->y0);
+            const float x1 = static_cast<float>(ax + q->x1), y1 = static_cast<float>(ay + q->y1);
+            v[0] = Vertex{x0, y0, q->u0, q->v0, q->rgba};
+            v[1] = Vertex{x1, y0, q->u1, q->v0, q->rgba};
+            v[2] = Vertex{x1, y1, q->u1, q->v1, q->rgba};
+            v[3] = Vertex{x0, y1, q->u0, q->v1, q->rgba};
+        }
+    } else {
+        for (size_t i = 0; i < st.count; ++i, ++q) {
+            const double ax = x + q->ax, ay = y + q->ay;
+            axisQuad(q->page, nullptr, q->u0, q->v0, q->u1, q->v1, static_cast<float>(ax + q->x0),
+                     static_cast<float>(ay + q->y0), static_cast<float>(ax + q->x1),
+                     static_cast<float>(ay + q->y1), q->rgba);
+        }
     }
     r_ = st.r, g_ = st.g, b_ = st.b;
     alpha_ = st.alpha, rot_ = st.rot, sx_ = st.sx, sy_ = st.sy;

@@ -170,6 +170,8 @@ private:
     struct Stamp {
         size_t first = 0, count = 0;  // in stampQuads_
         BlendMode blend = BlendMode::Alpha;
+        int page = -1;  // the page of every quad, or -1 when they lie on several
+        double boxL = 0, boxT = 0, boxR = 0, boxB = 0;  // around the quads, relative to the origin
         // The state the recorded drawing left.
         int r = 0, g = 0, b = 0;
         double alpha = 1, rot = 0, sx = 1, sy = 1;
