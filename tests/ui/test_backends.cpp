@@ -236,17 +236,24 @@ OrderCheck drawBothWays(GLTarget& gl, int w, int h, Paint paint, const char* nam
     return test::drawBothWays(gl, w, h, paint, "order_", name, "GW_SAVE_BACKENDS");
 }
 
+// A GL target with the image set of data/ and an empty board, for the board scenes below.
+struct BoardScene {
+    GLTarget gl;
+    std::shared_ptr<TBoardEngine> board = TBoardEngine::Create();
+    bool loadPictures() {
+        auto pics = Pics::Load("data");
+        gl.renderer.setPics(pics);
+        return pics->led && pics->device && pics->font24 && pics->font14;
+    }
+};
+
 // A board where lit lamps stand among gates, wires run over them, captions with shadows lie on
 // top and devices overlap lamps partly, at several zooms (the smallest makes many frames and
 // glyphs thinner than a pixel).
 TEST(Backends, GLBatchedBoardMatchesPlainOrderPixelForPixel) {
-    GLTarget gl;
-    if (!gl.make(480, 360)) GTEST_SKIP() << "OpenGL unavailable: " << gl.why;
-    auto pics = Pics::Load("data");
-    ASSERT_TRUE(pics->led && pics->device && pics->font24) << "data/ pictures missing";
-    gl.renderer.setPics(pics);
-
-    auto board = TBoardEngine::Create();
+    BoardScene scene;
+    if (!scene.gl.make(480, 360)) GTEST_SKIP() << "OpenGL unavailable: " << scene.gl.why;
+    ASSERT_TRUE(scene.loadPictures()) << "data/ pictures missing";
     const DraftPtr lamp = TLed::Create(255, 80, 80), gate = TLogic::Create(2, 0), sw = TSwich::Create(1),
                    adder = TAdder::Create(1);
     std::mt19937 rng(7);
@@ -256,14 +263,14 @@ TEST(Backends, GLBatchedBoardMatchesPlainOrderPixelForPixel) {
         auto dev = std::make_shared<TDevice>(d, static_cast<int>(rng() % 20), static_cast<int>(rng() % 14));
         dev->data = static_cast<int>(rng() % 2);
         if (!dev->invertedInputs.empty()) dev->invertedInputs[0] = static_cast<int>(rng() % 2);
-        board->deviceList.push_back(dev);
+        scene.board->deviceList.push_back(dev);
     }
     for (int i = 0; i < 25; ++i) {
         auto net = std::make_shared<TWireComplex>();
         net->State = static_cast<int>(i % 2);
         const int x = static_cast<int>(rng() % 20), y = static_cast<int>(rng() % 14);
         net->addWire(x, y, x + static_cast<int>(rng() % 9) - 4, y + static_cast<int>(rng() % 9) - 4);
-        board->wireComplexList.push_back(net);
+        scene.board->wireComplexList.push_back(net);
     }
     for (int i = 0; i < 6; ++i) {
         auto c = TCaption::Create();
@@ -272,17 +279,17 @@ TEST(Backends, GLBatchedBoardMatchesPlainOrderPixelForPixel) {
         c->bShadow = 1;
         c->xPos = static_cast<int>(rng() % 18);
         c->yPos = static_cast<int>(rng() % 12);
-        board->captionList.push_back(c);
+        scene.board->captionList.push_back(c);
     }
-    board->invalidateIndex();
+    scene.board->invalidateIndex();
     struct Zoom {
         double move, zoom;
         const char* name;
     } zooms[] = {{10, 1.0, "zoom1"}, {-35, 1.37, "zoom137"}, {4, 0.3, "zoom03"}, {2, 0.08, "zoom008"}};
     for (const Zoom& z : zooms) {
         SCOPED_TRACE(z.name);
-        const OrderCheck c = drawBothWays(gl, 480, 360, [&](Renderer& r) {
-            board->Draw(r, z.move, z.move, z.zoom, z.zoom, 480, 360);
+        const OrderCheck c = drawBothWays(scene.gl, 480, 360, [&](Renderer& r) {
+            scene.board->Draw(r, z.move, z.move, z.zoom, z.zoom, 480, 360);
         }, z.name);
         EXPECT_EQ(c.differing, 0);
         // Not vacuous: the plain order splits at every lamp, the batched one less often (at the
@@ -302,13 +309,9 @@ TEST(Backends, GLBatchedBoardMatchesPlainOrderPixelForPixel) {
 // offsets that put devices at whole pixels, at the same fractions of a pixel, and at ever
 // different fractions, with devices cut by the view's edges and state-showing types among them.
 TEST(Backends, GLStampedDevicesMatchDevicesDrawnAfresh) {
-    GLTarget gl;
-    if (!gl.make(480, 360)) GTEST_SKIP() << "OpenGL unavailable: " << gl.why;
-    auto pics = Pics::Load("data");
-    ASSERT_TRUE(pics->device && pics->font24 && pics->font14) << "data/ pictures missing";
-    gl.renderer.setPics(pics);
-
-    auto board = TBoardEngine::Create();
+    BoardScene scene;
+    if (!scene.gl.make(480, 360)) GTEST_SKIP() << "OpenGL unavailable: " << scene.gl.why;
+    ASSERT_TRUE(scene.loadPictures()) << "data/ pictures missing";
     const DraftPtr kinds[] = {TLogic::Create(2, 0), TLogic::Create(3, 1), TLogic::Create(1, 2), TAdder::Create(0),
                               TAdder::Create(1),    TRam::Create(),       TSwich::Create(1),    TLed::Create(80, 255, 80)};
     for (int j = 0; j < 16; ++j)
@@ -317,9 +320,9 @@ TEST(Backends, GLStampedDevicesMatchDevicesDrawnAfresh) {
             auto dev = std::make_shared<TDevice>(d, i * 4 - 3, j * 4 - 2);
             dev->data = (i + j) % 2;
             if (!dev->invertedInputs.empty()) dev->invertedInputs[0] = (i + 2 * j) % 3 == 0;
-            board->deviceList.push_back(dev);
+            scene.board->deviceList.push_back(dev);
         }
-    board->invalidateIndex();
+    scene.board->invalidateIndex();
     struct Zoom {
         double move, zoom;
         bool reuse;  // devices share fractions of a pixel, so stamps are drawn
@@ -329,11 +332,11 @@ TEST(Backends, GLStampedDevicesMatchDevicesDrawnAfresh) {
                  {-35.3, 1.37, false, "stamp_zoom137"},  {2.7, 0.3, false, "stamp_zoom03"}};
     for (const Zoom& z : zooms) {
         SCOPED_TRACE(z.name);
-        const OrderCheck c = drawBothWays(gl, 480, 360, [&](Renderer& r) {
-            board->Draw(r, z.move, z.move, z.zoom, z.zoom, 480, 360);
+        const OrderCheck c = drawBothWays(scene.gl, 480, 360, [&](Renderer& r) {
+            scene.board->Draw(r, z.move, z.move, z.zoom, z.zoom, 480, 360);
         }, z.name);
         EXPECT_EQ(c.differing, 0);
-        const int stamped = gl.renderer.stampsDrawn();
+        const int stamped = scene.gl.renderer.stampsDrawn();
         if (z.reuse) {
             EXPECT_GT(stamped, 10);
         }
