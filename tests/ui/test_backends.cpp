@@ -245,6 +245,10 @@ struct BoardScene {
         gl.renderer.setPics(pics);
         return pics->led && pics->device && pics->font24 && pics->font14;
     }
+    // The board through a 480 x 360 view, panned by `move` on both axes, drawn both ways.
+    OrderCheck drawBoth(double move, double zoom, const char* name) {
+        return drawBothWays(gl, 480, 360, [&](Renderer& r) { board->Draw(r, move, move, zoom, zoom, 480, 360); }, name);
+    }
 };
 
 // A board where lit lamps stand among gates, wires run over them, captions with shadows lie on
@@ -288,9 +292,7 @@ TEST(Backends, GLBatchedBoardMatchesPlainOrderPixelForPixel) {
     } zooms[] = {{10, 1.0, "zoom1"}, {-35, 1.37, "zoom137"}, {4, 0.3, "zoom03"}, {2, 0.08, "zoom008"}};
     for (const Zoom& z : zooms) {
         SCOPED_TRACE(z.name);
-        const OrderCheck c = drawBothWays(scene.gl, 480, 360, [&](Renderer& r) {
-            scene.board->Draw(r, z.move, z.move, z.zoom, z.zoom, 480, 360);
-        }, z.name);
+        const OrderCheck c = scene.drawBoth(z.move, z.zoom, z.name);
         EXPECT_EQ(c.differing, 0);
         // Not vacuous: the plain order splits at every lamp, the batched one less often (at the
         // smallest zoom lamps crowd into each other, so more meetings force submissions).
@@ -332,9 +334,7 @@ TEST(Backends, GLStampedDevicesMatchDevicesDrawnAfresh) {
                  {-35.3, 1.37, false, "stamp_zoom137"},  {2.7, 0.3, false, "stamp_zoom03"}};
     for (const Zoom& z : zooms) {
         SCOPED_TRACE(z.name);
-        const OrderCheck c = drawBothWays(scene.gl, 480, 360, [&](Renderer& r) {
-            scene.board->Draw(r, z.move, z.move, z.zoom, z.zoom, 480, 360);
-        }, z.name);
+        const OrderCheck c = scene.drawBoth(z.move, z.zoom, z.name);
         EXPECT_EQ(c.differing, 0);
         const int stamped = scene.gl.renderer.stampsDrawn();
         if (z.reuse) {
