@@ -88,7 +88,8 @@ void TCaptionTool::setBoard(const std::shared_ptr<TBoardEngine>& b) {
 }
 
 void TCaptionTool::changed() {
-    if (board) board->setChanged(1);
+    // A caption is not part of the circuit: the document changed, the simulation did not.
+    if (board) board->markChanged();
 }
 
 void TCaptionTool::Start(const CaptionPtr& caption) {

@@ -13,6 +13,7 @@
 #include "board/BoardEngine.h"
 #include "board/Consistency.h"
 #include "generators.h"
+#include "model/InputDevices.h"
 #include "model/LogicDevices.h"
 
 using namespace gw;
@@ -341,6 +342,29 @@ void BM_million_viewQueries(benchmark::State& st) {
     st.counters["found"] = benchmark::Counter(static_cast<double>(found), benchmark::Counter::kAvgIterations);
 }
 
+// Clicking a toggle switch on the million-device board: a frame pressing it and a frame releasing
+// it, each ending with the simulation step. The switch's data is read live by the compiled step,
+// so no click should make the board compile its million devices again (`compiles`: per pair).
+void BM_million_switchClicks(benchmark::State& st) {
+    TBoardEngine& b = *millionBoard();
+    // Right of the generated rows (6,000 cells wide), on empty ground.
+    static const DevicePtr sw = b.addDevice(TSwich::Create(1), 6100, 100);
+    b.startDefaultMode();
+    const int px = 20 * 6100, py = 20 * 100;
+    if (b.getDeviceAtPixPos(px, py) != sw) {
+        st.SkipWithError("the switch is not under the pointer");
+        return;
+    }
+    b.Update(px, py, 0, 0, 0);  // compiles after the placement, outside the measured loop
+    const uint64_t compiles = b.simulationCompiles();
+    for (auto _ : st) {
+        b.Update(px, py, 1, 1, 0);
+        b.Update(px, py, 0, 0, 0);
+    }
+    st.counters["compiles"] = benchmark::Counter(static_cast<double>(b.simulationCompiles() - compiles),
+                                                 benchmark::Counter::kAvgIterations);
+}
+
 // The simulation step the frame ends with, for scale.
 void BM_updateDevices(benchmark::State& st) {
     BigBoard& big = board();
@@ -369,5 +393,6 @@ BENCHMARK(BM_updateDevices);
 BENCHMARK(BM_million_indexRebuild)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_million_frameOpen);
 BENCHMARK(BM_million_viewQueries)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_million_switchClicks)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

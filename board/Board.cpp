@@ -78,6 +78,12 @@ void TBoardEngine::Destroy() {
 void TBoardEngine::setChanged(int flag) {
     // Every edit of the circuit says so here, whether or not the flag flips.
     if (flag) circuitEdited();
+    setChangedFlag(flag);
+}
+
+void TBoardEngine::markChanged() { setChangedFlag(1); }
+
+void TBoardEngine::setChangedFlag(int flag) {
     if (flag == bChanged) return;
     bChanged = flag;
     if (changedFunc) changedFunc(changedObj);

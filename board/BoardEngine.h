@@ -159,7 +159,11 @@ public:
     // Empties the device and net lists, marking every device and net invalid; captions stay.
     void Destroy();
 
+    // Sets or clears the document's changed flag; setting it also tells the compiled simulation
+    // that the circuit changed (see circuitEdited).
     void setChanged(int flag);
+    // Sets the flag for a change the compiled simulation sees by itself (a switch's data).
+    void markChanged();
     int isChanged() const { return bChanged; }
     void setBackgroundColor(int r, int g, int b);
     void getBackgroundColor(int& r, int& g, int& b) const;
@@ -268,6 +272,8 @@ public:
     // inversion, a net value or a non-switch device's data set from outside); every edit made
     // through the board's own operations already does this.
     void circuitEdited() { ++circuitVersion_; }
+    // How many times the simulation compiled the device list (for tests).
+    uint64_t simulationCompiles() const { return fastSim_ ? fastSim_->compileCount() : 0; }
 
     // --- nets (wire editing) ---
     // Merges net a into net b (segments, driver, readers); a leaves the list, invalid. The caller
@@ -303,6 +309,8 @@ private:
     bool indexActive() const;
     // Move mode's drop: the device keeps its place in the list and stands somewhere else.
     void deviceMoved(TDevice* d);
+    // The changed flag alone, with the callback when it flips.
+    void setChangedFlag(int flag);
 
     std::unique_ptr<BoardIndex> index_;
     int frameDepth_ = 0;

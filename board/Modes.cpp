@@ -6,8 +6,10 @@
 // Refusals are never reported in words: a red mark or a red ghost is the whole answer, and a press
 // on something red changes nothing.
 #include <algorithm>
+#include <typeinfo>
 
 #include "board/BoardEngine.h"
+#include "model/InputDevices.h"
 #include "ui/render/Pics.h"
 #include "ui/render/Renderer.h"
 
@@ -98,7 +100,14 @@ void TBoardEngine::updateDefaultMode() {
                 return;
             }
             d->onClick();
-            if (d->draft->clickAble()) setChanged(1);
+            if (d->draft->clickAble()) {
+                // A switch's data is read live by the compiled step, so a click on one changes
+                // the document but not the circuit: no recompiling of a large board per click.
+                if (typeid(*d->draft) == typeid(TSwich))
+                    markChanged();
+                else
+                    setChanged(1);
+            }
         }
         if (md) d->whileClick(); else d->noClick();
     }
@@ -172,7 +181,8 @@ void TBoardEngine::updateCaptionMode() {
         c->Size = 1;
         c->bShadow = 1;
         captionList.push_back(c);
-        setChanged(1);
+        // Captions are not part of the circuit: the compiled simulation stays as it is.
+        markChanged();
         if (modeCaption_gameFunc) modeCaption_gameFunc(c, modeCaption_game);
     } else if (mh) {
         // Hold our own reference: the editor callback may change the caption list.
@@ -184,7 +194,7 @@ void TBoardEngine::updateCaptionMode() {
     } else if (md && modeCaption_onMove) {
         modeCaption_onMove->xPos = tx - modeCaption_tx;
         modeCaption_onMove->yPos = ty - modeCaption_ty;
-        setChanged(1);
+        markChanged();
     } else {
         modeCaption_onMove = nullptr;
     }
@@ -243,7 +253,7 @@ void TBoardEngine::updateRemoveMode() {
         c->Destroy();
         if (modeCaption_gameFunc) modeCaption_gameFunc(c, modeCaption_game);
         modeRemove_cap = nullptr;
-        setChanged(1);
+        markChanged();
     } else if (mh) {
         for (const DevicePtr& d : modeRemove_devices)
             if (d && !d->notValid) _removeDevice(d.get());

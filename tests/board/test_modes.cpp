@@ -506,3 +506,87 @@ TEST(MoveMode, ConnectedDeviceStaysNetsAreOnlyHighlighted) {
     at(b, 3, 0, 0, 0);
     EXPECT_EQ(markAt(*b, 3, 0), TBoardEngine::colorRed);
 }
+
+// A click on a switch changes only its data, which the compiled step reads live: the board is
+// marked changed but the circuit is not recompiled (on a large board that would stall the frame).
+// A clickable type of another kind still has its circuit recompiled, since the compiled step
+// keeps no live view of other devices' data.
+TEST(DefaultMode, ASwitchClickMarksTheBoardChangedWithoutRecompiling) {
+    Board b;
+    auto toggle = b->addDevice(TSwich::Create(1), 0, 0);
+    auto out = net(b, {{1, 0}, {2, 0}});
+    toggle->outputs[0] = out.get();
+    out->Input = toggle.get();
+    b->invalidateIndex();
+    at(b, 9, 9, 0, 0);  // first step: compiles
+    ASSERT_EQ(b->simulationCompiles(), 1u);
+    b->setChanged(0);
+    b.flips = 0;
+
+    at(b, 0, 0, 1, 1);  // press: toggles on, the same frame's step drives it
+    EXPECT_EQ(toggle->data, 1);
+    EXPECT_EQ(out->State, 1);
+    EXPECT_EQ(b->isChanged(), 1);
+    EXPECT_EQ(b.flips, 1);
+    at(b, 0, 0, 0, 0);
+    at(b, 0, 0, 1, 1);  // toggles off
+    EXPECT_EQ(out->State, 0);
+    EXPECT_EQ(b->simulationCompiles(), 1u) << "switch clicks need no recompiling";
+
+    // A clickable type whose click changes its data some other way.
+    class Clicked : public PinDraft {
+    public:
+        Clicked() : PinDraft(2, 2, {}, {{1, 0}}) {}
+        int Update(const int*, int* out, TDevice& d) override {
+            out[0] = d.data;
+            return 1;
+        }
+        int clickAble() const override { return 1; }
+        void onClickFunc(TDevice& d) const override { d.data = d.data ? 0 : 1; }
+    };
+    auto other = b->addDevice(std::make_shared<Clicked>(), 0, 6);
+    auto otherOut = net(b, {{1, 6}, {2, 6}});
+    other->outputs[0] = otherOut.get();
+    otherOut->Input = other.get();
+    b->invalidateIndex();
+    at(b, 9, 9, 0, 0);
+    const uint64_t before = b->simulationCompiles();
+    at(b, 0, 6, 1, 1);
+    EXPECT_EQ(other->data, 1);
+    EXPECT_EQ(otherOut->State, 1) << "the step saw the new data";
+    EXPECT_EQ(b->simulationCompiles(), before + 1);
+}
+
+// Captions are not part of the circuit: creating, dragging and removing one marks the board changed
+// but leaves the compiled simulation as it is (dragging used to recompile it every frame).
+TEST(CaptionMode, CaptionEditsMarkTheBoardChangedWithoutRecompiling) {
+    Board b;
+    b->addDevice(draft(2, 2, {}, {{1, 0}}), 20, 20);
+    at(b, 9, 9, 0, 0);  // first step: compiles
+    ASSERT_EQ(b->simulationCompiles(), 1u);
+    b->setChanged(0);
+    b.flips = 0;
+    b->startCaptionMode();
+    at(b, 3, 4, 1, 1);  // creates a caption at (3, 4)
+    ASSERT_EQ(b->captionList.size(), 1u);
+    const CaptionPtr c = b->captionList[0];
+    EXPECT_EQ(b->isChanged(), 1);
+    EXPECT_EQ(b.flips, 1);
+    at(b, 3, 4, 0, 0);
+    c->width = 3;
+    c->Height = 1;
+    at(b, 4, 4, 1, 1);  // grab and drag two cells right
+    at(b, 5, 4, 0, 1);
+    at(b, 6, 4, 0, 1);
+    EXPECT_EQ(c->xPos, 5);
+    b->startRemoveMode();
+    at(b, 6, 4, 1, 1);
+    EXPECT_TRUE(b->captionList.empty());
+    EXPECT_EQ(b->simulationCompiles(), 1u) << "no caption edit recompiles the circuit";
+
+    // A device edit still does.
+    b->startDefaultMode();
+    b->addDevice(draft(2, 2), 30, 30);
+    at(b, 9, 9, 0, 0);
+    EXPECT_EQ(b->simulationCompiles(), 2u);
+}
