@@ -363,7 +363,8 @@ bool TBoardEngine::indexActive() const { return frameDepth_ > 0; }
 uint64_t TBoardEngine::indexRebuilds() const { return index_->rebuilds(); }
 
 void TBoardEngine::deviceMoved(TDevice* d) {
-    circuitEdited();
+    // Only devices without a connected pin move, and the simulation never reads a position: the
+    // compiled circuit stays valid.
     index_->deviceMoved(d);
 }
 

@@ -365,13 +365,14 @@ void TBoardEngine::updateMoveMode() {
             modeMove_currentDevice = modeMove_markDevice;
             modeMove_tx = modeMove_currentDevice->xPos - tx;
             modeMove_ty = modeMove_currentDevice->yPos - ty;
-            setChanged(1);
+            // Only devices without a connected pin move: the circuit stays as it is.
+            markChanged();
         } else {
             WirePtr net;
             if (countWiresAt(tx, ty, &net) == 1) {
                 net->highlightIt = 1;
                 modeMove_currentWire = net;
-                setChanged(1);
+                markChanged();
             }
         }
     }

@@ -438,6 +438,7 @@ TEST(MoveMode, PickUpTestDropAndRefusal) {
     b.flips = 0;
     b->startMoveMode();
     at(b, 0, 0, 0, 0);
+    const uint64_t compiles = b->simulationCompiles();
     EXPECT_EQ(b->modeMove_markDevice, free);
     EXPECT_EQ(b->modeMove_markDeviceEnable, 1);
     at(b, 1, 1, 1, 1);  // grabbed at its corner: offset (-1, -1)
@@ -466,6 +467,9 @@ TEST(MoveMode, PickUpTestDropAndRefusal) {
     at(b, 20, 20, 0, 0);
     EXPECT_EQ(free->xPos, 5);
     EXPECT_EQ(blocker->xPos, 10);
+    // Only devices without a connected pin move: picking up and dropping leave the circuit, and
+    // so the compiled simulation, as they were.
+    EXPECT_EQ(b->simulationCompiles(), compiles);
 }
 
 TEST(MoveMode, ConnectedDeviceStaysNetsAreOnlyHighlighted) {
