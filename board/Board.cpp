@@ -278,7 +278,7 @@ void TBoardEngine::netsInRect(int l, int t, int r, int b, std::vector<TWireCompl
 
 DevicePtr TBoardEngine::addDevice(const DraftPtr& draft, int x, int y) {
     if (!draft) return nullptr;
-    setChanged(1);
+    markChanged();
     auto d = std::make_shared<TDevice>(draft, x, y);
     const int ni = draft->countInputs(), no = draft->countOutputs();
     for (int i = 0; i < ni; ++i) {
@@ -295,7 +295,7 @@ DevicePtr TBoardEngine::addDevice(const DraftPtr& draft, int x, int y) {
     }
     deviceList.push_back(d);
     index_->deviceAdded(d);
-    circuitEdited();
+    devicesAppended();
     return d;
 }
 
@@ -342,7 +342,7 @@ void TBoardEngine::updateDevices() {
         return;
     }
     if (!fastSim_) fastSim_ = std::make_unique<FastSimulator>();
-    fastSim_->step(deviceList, circuitVersion_);
+    fastSim_->step(deviceList, circuitVersion_, appendsFrom_);
 }
 
 // --- index plumbing ---

@@ -265,15 +265,21 @@ public:
     void markPos(int x, int y, int color);
     // One simulation step: every device in list order. Runs through a compiled form of the
     // device list (same results as stepping each device) unless `fastStep` is 0; the compiled form
-    // is rebuilt after any edit the board hears of (circuitEdited).
+    // is rebuilt after any edit the board hears of (circuitEdited), except that devices placed
+    // since it was built are compiled onto it.
     void updateDevices();
     int fastStep = 1;
     // Tells the board that the circuit changed in a way it may not have seen itself (a pin, an
     // inversion, a net value or a non-switch device's data set from outside); every edit made
     // through the board's own operations already does this.
-    void circuitEdited() { ++circuitVersion_; }
+    void circuitEdited() {
+        ++circuitVersion_;
+        appendsFrom_ = circuitVersion_;
+    }
     // How many times the simulation compiled the device list (for tests).
     uint64_t simulationCompiles() const { return fastSim_ ? fastSim_->compileCount() : 0; }
+    // How many times it compiled devices appended to the list onto the form it had (for tests).
+    uint64_t simulationAppends() const { return fastSim_ ? fastSim_->appendCount() : 0; }
 
     // --- nets (wire editing) ---
     // Merges net a into net b (segments, driver, readers); a leaves the list, invalid. The caller
@@ -315,6 +321,11 @@ private:
     std::unique_ptr<BoardIndex> index_;
     int frameDepth_ = 0;
     uint64_t circuitVersion_ = 1;
+    // The version after the last edit other than appending devices (see FastSimulator).
+    uint64_t appendsFrom_ = 1;
+    // Devices were appended to the list, joining only nets that exist: the compiled simulation
+    // compiles just those.
+    void devicesAppended() { ++circuitVersion_; }
     std::unique_ptr<FastSimulator> fastSim_;
     // The devices whose type acts when not clicked (push buttons), in list order, as of the
     // circuit version and list length they were collected at.

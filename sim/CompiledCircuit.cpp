@@ -56,7 +56,7 @@ void CompiledCircuit::begin(size_t devices) {
     code_.reserve(devices * 4 + 16);
 }
 
-void CompiledCircuit::finish() {
+void CompiledCircuit::finish(bool trim) {
     // A table op reads four input pins whatever its count, and its unused output pins (sent to the
     // sink); the last one may reach three pins past the end.
     for (int i = 0; i < 4; ++i) pins_.push_back(kZeroNet);
@@ -64,12 +64,39 @@ void CompiledCircuit::finish() {
     pushSide(Op{.aux = 0, .nIn = 0, .nOut = 0, .param = 0, .kind = kEnd});
     types_ = {};
     std::unordered_map<uint64_t, uint16_t>().swap(poolIndex_);
-    tix_.shrink_to_fit();
-    code_.shrink_to_fit();
+    // After an append the streams keep their room for the next ones. After a build they keep a
+    // little: a device placed on a large board is then compiled onto them without copying them.
+    if (!trim) return;
+    trimTo(tix_, kRoomOps);
+    trimTo(code_, kRoomOps * 8);
+    trimTo(ops_, kRoomOps / 16);
+    trimTo(pins_, kRoomOps);
     pool_.shrink_to_fit();
-    ops_.shrink_to_fit();
-    pins_.shrink_to_fit();
     counters_.shrink_to_fit();
+}
+
+template <class V>
+void CompiledCircuit::trimTo(V& v, size_t room) {
+    if (v.capacity() <= v.size() + 2 * room) return;
+    V t;
+    t.reserve(v.size() + room);
+    t.insert(t.end(), v.begin(), v.end());
+    v.swap(t);
+}
+
+void CompiledCircuit::append(const std::vector<DevicePtr>& devices, size_t from) {
+    if (tix_.empty()) {  // never built
+        build(devices);
+        return;
+    }
+    // Take back what finish() added (the end op and the padding pins) and what it let go.
+    tix_.pop_back();
+    ops_.pop_back();
+    pins_.resize(pins_.size() - 4);
+    code_.resize(code_.size() - 3);
+    for (size_t i = 1; i < pool_.size(); ++i) poolIndex_.emplace(pool_[i], static_cast<uint16_t>(i));
+    for (size_t i = from; i < devices.size(); ++i) addDevice(*devices[i]);
+    finish(false);
 }
 
 uint32_t CompiledCircuit::inPin(TDevice& d, size_t i) {

@@ -50,8 +50,9 @@
 // Any structural change of the circuit (devices added or removed, pins connected or disconnected,
 // inversion flags toggled, nets merged or split, counter state objects replaced) and any change of
 // a non-switch device's data made outside a step calls for a rebuild; using a stale compiled form
-// after such a change is a programming error. FastSimulator (FastSimulator.h) ties the rebuild to
-// a version counter that the board bumps.
+// after such a change is a programming error. Devices appended to the list (joining nets that
+// exist) are the exception: append() compiles just those onto the form. FastSimulator
+// (FastSimulator.h) ties the rebuild to a version counter that the board bumps.
 //
 // No allocation happens in run(): every buffer is sized when building.
 #pragma once
@@ -86,6 +87,9 @@ public:
     // The same from plain pointers (none may be null).
     void build(const std::vector<TDevice*>& devices);
     void clear();
+    // Compiles devices[from..] onto a form built from devices[0..from) (the same objects), giving
+    // what building them all would. Valid only when nothing but these appends changed since.
+    void append(const std::vector<DevicePtr>& devices, size_t from);
 
     // Runs `steps` steps on the flat form; the model is current after each.
     void run(int steps = 1);
@@ -169,7 +173,11 @@ private:
 
     void begin(size_t devices);
     void addDevice(TDevice& d);
-    void finish();
+    void finish(bool trim = true);
+    // Gives back capacity beyond `room` more elements.
+    template <class V>
+    static void trimTo(V& v, size_t room);
+    static constexpr size_t kRoomOps = 4096;
     static uint32_t netSlot(const TWireComplex* n) { return n->State.slot(); }
     uint32_t inPin(TDevice& d, size_t i);
     uint32_t outPin(TDevice& d, size_t i);

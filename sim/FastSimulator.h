@@ -12,6 +12,11 @@
 // device data and counter flags are stepped where the model keeps them, so drawing, saving and the
 // editing modes read the model as before. As a guard against a forgotten increment the device
 // count is compared as well, so a removed device is never reached through a stale pointer.
+//
+// Devices placed on the board are appended to the list and only join nets that exist; the devices
+// already compiled and their nets' slots stay as they were, so the compiled form is patched rather
+// than rebuilt: the board passes the counter's value after its last edit of any other kind
+// (`appendsFrom`), and a form compiled at or after it only needs the new devices added.
 #pragma once
 
 #include <cstdint>
@@ -25,13 +30,17 @@ class FastSimulator {
 public:
     // One step of `devices` in list order. Compiles first when nothing is compiled yet, when
     // `version` differs from the one compiled, or when the list length changed.
-    void step(const std::vector<DevicePtr>& devices, uint64_t version);
+    // When the only changes since the compiled version are devices appended to the list (the
+    // version then is at least `appendsFrom`), only those are compiled, onto the form there is.
+    void step(const std::vector<DevicePtr>& devices, uint64_t version, uint64_t appendsFrom = UINT64_MAX);
     // Drops the compiled form; the next step compiles again.
     void invalidate() { valid_ = false; }
 
     const CompiledCircuit& compiled() const { return circuit_; }
     // How many times the device list was compiled (for tests and the status of the editor).
     uint64_t compileCount() const { return compiles_; }
+    // How many times devices were compiled onto the form instead.
+    uint64_t appendCount() const { return appends_; }
 
 private:
     CompiledCircuit circuit_;
@@ -39,6 +48,7 @@ private:
     size_t size_ = 0;
     bool valid_ = false;
     uint64_t compiles_ = 0;
+    uint64_t appends_ = 0;
 };
 
 }  // namespace gw

@@ -588,9 +588,14 @@ TEST(CaptionMode, CaptionEditsMarkTheBoardChangedWithoutRecompiling) {
     EXPECT_TRUE(b->captionList.empty());
     EXPECT_EQ(b->simulationCompiles(), 1u) << "no caption edit recompiles the circuit";
 
-    // A device edit still does.
+    // Device edits still reach the simulation: a placed device is compiled onto the form, a
+    // removal compiles the circuit afresh.
     b->startDefaultMode();
-    b->addDevice(draft(2, 2), 30, 30);
+    auto placed = b->addDevice(draft(2, 2), 30, 30);
+    at(b, 9, 9, 0, 0);
+    EXPECT_EQ(b->simulationCompiles(), 1u);
+    EXPECT_EQ(b->simulationAppends(), 1u);
+    b->_removeDevice(placed.get());
     at(b, 9, 9, 0, 0);
     EXPECT_EQ(b->simulationCompiles(), 2u);
 }

@@ -359,6 +359,7 @@ TEST(BoardRandom, CompiledStepMatchesThePlainStepThroughEdits) {
     constexpr unsigned kSequences = 600;
     constexpr int kEdits = 60;
     long compared = 0;
+    uint64_t appends = 0;
     for (unsigned seed = 1; seed <= kSequences; ++seed) {
         Fuzz fast(seed), plain(seed);
         plain.b->fastStep = 0;
@@ -379,6 +380,9 @@ TEST(BoardRandom, CompiledStepMatchesThePlainStepThroughEdits) {
                 ++compared;
             }
         }
+        appends += fast.b->simulationAppends();
     }
     EXPECT_GT(compared, 10000);
+    // Placed devices were compiled onto the form the board had, and that path agreed too.
+    EXPECT_GT(appends, kSequences);
 }

@@ -347,12 +347,30 @@ TEST(FastSimulatorTest, RecompilesOnVersionOrLengthChangeOnly) {
     EXPECT_EQ(b.State, 1);
     EXPECT_EQ(fs.compileCount(), 2u);
 
+    // A device appended, with only appends since the compiled version: compiled onto the form.
+    TWireComplex& c2 = c.net();
+    TDevice& inv2 = c.add(TLogic::Create(1, 2));
+    Circuit::in(inv2, 0, b);
+    Circuit::out(inv2, 0, c2);
+    fs.step(c.devices, 3, 2);
+    EXPECT_EQ(c2.State, 0);
+    EXPECT_EQ(fs.compileCount(), 2u);
+    EXPECT_EQ(fs.appendCount(), 1u);
+    // Another kind of edit after the compiled version: built afresh, even with a longer list.
+    inv2.invertedInputs[0] = 1;
+    TDevice& inv3 = c.add(TLogic::Create(1, 2));
+    Circuit::in(inv3, 0, c2);
+    fs.step(c.devices, 5, 4);
+    EXPECT_EQ(c2.State, 1);
+    EXPECT_EQ(fs.compileCount(), 3u);
+    EXPECT_EQ(fs.appendCount(), 1u);
+
     // A device added without a new version is still noticed by the length guard.
     TDevice& led = c.add(TLed::Create(1, 2, 3));
     Circuit::in(led, 0, b);
-    fs.step(c.devices, 2);
+    fs.step(c.devices, 5);
     EXPECT_EQ(led.data, 1);
-    EXPECT_EQ(fs.compileCount(), 3u);
+    EXPECT_EQ(fs.compileCount(), 4u);
 }
 
 namespace {
@@ -530,6 +548,39 @@ TEST(CompiledStep, EveryLayoutOfTheFlatFormAgreesWithTheReference) {
             EXPECT_GT(inlined, 100u);  // many circuits ran both kinds of table op
         }
         EXPECT_GT(own, 200u);  // memory cells and lamps whose data words the table op steps
+    }
+}
+
+TEST(CompiledStep, DevicesAppendedToABuiltFormStepAsIfBuiltTogether) {
+    // The same random circuits (ICs, fallbacks, memory cells and lamps on the table op among them),
+    // compiled from a prefix of the list and then given the rest in one to three appends, under
+    // each pool layout (with a pool of three tables the ops that carry their tables, and the
+    // padding between them and the flagged side ops, straddle the appends).
+    const auto pool = draftPool();
+    for (size_t limit : {CompiledCircuit::kPoolMax, size_t{3}, size_t{0}}) {
+        SCOPED_TRACE("pool limit " + std::to_string(limit));
+        std::mt19937 rng(777);
+        size_t appended = 0;
+        for (int circuit = 0; circuit < 300; ++circuit) {
+            std::vector<DraftPtr> withICs = pool;
+            if (circuit % 2 == 0)
+                for (int k = 0; k < 4; ++k) withICs.push_back(randomIC(rng));
+            Twin t = randomTwin(rng, withICs, 2 + static_cast<int>(rng() % 50));
+            const size_t n = t.fast.devices.size();
+            size_t from = rng() % n;
+            CompiledCircuit cc;
+            cc.setPoolLimit(limit);
+            cc.build(std::vector<DevicePtr>(t.fast.devices.begin(), t.fast.devices.begin() + static_cast<long>(from)));
+            for (int parts = 1 + static_cast<int>(rng() % 3); from < n; --parts) {
+                const size_t to = parts <= 1 ? n : from + 1 + rng() % (n - from);
+                cc.append(std::vector<DevicePtr>(t.fast.devices.begin(), t.fast.devices.begin() + static_cast<long>(to)), from);
+                appended += to - from;
+                from = to;
+            }
+            ASSERT_EQ(cc.deviceCount(), n);
+            ASSERT_EQ(runSideBySide(t, cc, rng, 20), "") << "circuit " << circuit;
+        }
+        EXPECT_GT(appended, 3000u);
     }
 }
 
