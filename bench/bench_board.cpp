@@ -396,6 +396,30 @@ void BM_million_placeDevice(benchmark::State& st) {
     b.startDefaultMode();
 }
 
+// Drawing a wire over empty ground beside the million-device board's rows: the two presses of the
+// wire mode, each a whole frame with its step. The wire reaches no pin, so the simulation has
+// nothing to compile (`compiles` per wire). The net is taken off again with the timer stopped.
+void BM_million_wireOnEmptyGround(benchmark::State& st) {
+    TBoardEngine& b = *millionBoard();
+    const int x = 6300, y = 300;
+    b.startWireMode();
+    b.updateDevices();
+    const uint64_t compiles = b.simulationCompiles();
+    for (auto _ : st) {
+        b.Update(20 * x, 20 * y, 1, 1, 0);
+        b.Update(20 * x, 20 * y, 0, 0, 0);
+        b.Update(20 * (x + 5), 20 * y, 1, 1, 0);
+        b.Update(20 * (x + 5), 20 * y, 0, 0, 0);
+        st.PauseTiming();
+        b._removeWire(b.wireComplexList.back().get());
+        b.updateDevices();
+        st.ResumeTiming();
+    }
+    st.counters["compiles"] = benchmark::Counter(static_cast<double>(b.simulationCompiles() - compiles),
+                                                 benchmark::Counter::kAvgIterations);
+    b.startDefaultMode();
+}
+
 // The simulation step the frame ends with, for scale.
 void BM_updateDevices(benchmark::State& st) {
     BigBoard& big = board();
@@ -426,5 +450,6 @@ BENCHMARK(BM_million_frameOpen);
 BENCHMARK(BM_million_viewQueries)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_million_switchClicks)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_million_placeDevice)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_million_wireOnEmptyGround)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

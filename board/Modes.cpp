@@ -257,7 +257,7 @@ void TBoardEngine::updateRemoveMode() {
     } else if (mh) {
         for (const DevicePtr& d : modeRemove_devices)
             if (d && !d->notValid) _removeDevice(d.get());
-        setChanged(1);
+        markChanged();  // each removal tells the simulation itself
     }
 
     if (md && !modeRemove_wires.empty()) {
@@ -271,7 +271,7 @@ void TBoardEngine::updateRemoveMode() {
             // The repair replaces the net, and with it everything the index knew of its segments.
             _repairWireAfterSplit(&w);
         }
-        setChanged(1);
+        markChanged();  // the repairs tell the simulation when pins moved
     }
 }
 

@@ -67,7 +67,7 @@ void TBoardEngine::updateWireMode() {
                 markPos(tx, ty, colorBlue);
                 if (mh) {
                     for (size_t k = 1; k < nets.size(); ++k) _connectWires(nets[k].get(), nets[0].get());
-                    setChanged(1);
+                    markChanged();  // the merges tell the simulation when they move a pin
                 }
             } else {
                 markPos(tx, ty, colorRed);
@@ -115,7 +115,7 @@ void TBoardEngine::updateWireMode() {
         return;
     }
 
-    setChanged(1);
+    markChanged();
     WirePtr w = startNet;
     WirePtr separateEnd = endNet;
     if (!w) {
@@ -152,25 +152,30 @@ void TBoardEngine::updateWireMode() {
     }
     segmentTo(ex, ey);
 
+    bool joined = false;
     auto joinPins = [&](int x, int y, bool inputs, bool outputs) {
         int k = -1;
         if (inputs) {
             if (DevicePtr d = posInputConnectableTo(x, y, k); d && !d->inputs[k]) {
                 d->inputs[k] = w.get();
                 w->outputList.push_back(d.get());
+                joined = true;
             }
         }
         if (outputs) {
             if (DevicePtr d = posOutputConnectableTo(x, y, k); d && !d->outputs[k]) {
                 d->outputs[k] = w.get();
                 w->Input = d.get();
+                joined = true;
             }
         }
     };
     joinPins(sx, sy, true, true);
     joinPins(ex, ey, inDev != nullptr, outDev != nullptr);
     index_->netAdded(w);  // a new net was appended; an existing one grew
-    circuitEdited();
+    // Segments alone change nothing the simulation reads: only a pin joined to the net does (a
+    // merge above says so itself when it moved pins).
+    if (joined) circuitEdited();
 
     if (ctrl) {
         modeWire_state = 1;
@@ -190,6 +195,8 @@ void TBoardEngine::_connectWires(TWireComplex* a, TWireComplex* b) {
                            [a](const WirePtr& p) { return p.get() == a; });
     if (it == wireComplexList.end() || !findWire(b)) return;
     const WirePtr keep = *it;  // a must outlive its own removal
+    // Only pins moving from a to b change what the simulation reads.
+    const bool movesPins = a->Input || !a->outputList.empty();
     for (const TLine& l : a->lineList) b->addWire(l.sx, l.sy, l.ex, l.ey);
     if (TDevice* drv = a->Input) {
         // Callers never join two driven nets; should it happen anyway, b's old driver is let go on
@@ -209,7 +216,7 @@ void TBoardEngine::_connectWires(TWireComplex* a, TWireComplex* b) {
     a->Destroy();
     index_->netGrew(b);
     index_->netRemoved(a);
-    circuitEdited();
+    if (movesPins) circuitEdited();
 }
 
 void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
@@ -218,6 +225,8 @@ void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
                              [w](const WirePtr& p) { return p.get() == w; });
     if (self == wireComplexList.end()) return;  // not on this board (already removed)
     const WirePtr keep = *self;
+    // Only a net with pins on it hands pins to new nets, which the simulation must hear of.
+    const bool hadPins = w->Input || !w->outputList.empty();
 
     // Grouping. Each pass walks the remaining segments in order and moves a segment into the first
     // new net (in creation order) holding one of its ends; a pass that moves nothing seeds a new net
@@ -299,7 +308,7 @@ void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
     // nets were appended in creation order.
     index_->netRemoved(w);
     for (const WirePtr& n : made) index_->netAdded(n);
-    circuitEdited();
+    if (hadPins) circuitEdited();
 }
 
 void TBoardEngine::_removeWire(TWireComplex* w) {
@@ -308,13 +317,14 @@ void TBoardEngine::_removeWire(TWireComplex* w) {
                            [w](const WirePtr& p) { return p.get() == w; });
     if (it == wireComplexList.end()) return;  // not on this board (already removed)
     const WirePtr keep = *it;
+    const bool hadPins = w->Input || !w->outputList.empty();
     for (TDevice* d : w->outputList) renamePins(d->inputs, w, nullptr);
     if (w->Input) renamePins(w->Input->outputs, w, nullptr);
     w->Input = nullptr;
     wireComplexList.erase(it);
     w->Destroy();
     index_->netRemoved(w);
-    circuitEdited();
+    if (hadPins) circuitEdited();
 }
 
 }  // namespace gw

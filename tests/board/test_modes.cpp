@@ -599,3 +599,49 @@ TEST(CaptionMode, CaptionEditsMarkTheBoardChangedWithoutRecompiling) {
     at(b, 9, 9, 0, 0);
     EXPECT_EQ(b->simulationCompiles(), 2u);
 }
+
+// The simulation hears of wire edits that move pins only: a wire over empty ground, one that grows
+// a net, a merge of a pinless net into a driven one and the erasing of a pinless net's segments
+// leave its compiled form alone; joining a pin, or cutting a net with pins, does not.
+TEST(WireMode, OnlyEditsThatMovePinsRecompileTheSimulation) {
+    Board b;
+    b->addDevice(source(), -1, 0);  // output at (0, 0)
+    auto dst = b->addDevice(sink(), 7, 0);  // input at (6, 0)
+    at(b, 20, 20, 0, 0);
+    const uint64_t first = b->simulationCompiles();
+    b.wire(10, 10, 14, 10);  // empty ground
+    b.wire(14, 10, 14, 12);  // grows that net
+    ASSERT_EQ(b->wireComplexList.size(), 1u);
+    EXPECT_EQ(b->simulationCompiles(), first) << "wires reaching no pin";
+    EXPECT_EQ(b->isChanged(), 1);
+
+    b.wire(0, 0, 3, 0);  // from the source's output
+    at(b, 20, 20, 0, 0);
+    EXPECT_EQ(b->simulationCompiles(), first + 1);
+    const WirePtr driven = b->wireComplexList.back();
+    EXPECT_EQ(driven->State, 1);
+    b.wire(6, 0, 6, 2);  // the sink's input, on a net of its own
+    at(b, 20, 20, 0, 0);
+    EXPECT_EQ(b->simulationCompiles(), first + 2);
+
+    // A pinless net drawn to the driven one's end and merged there by a press on the meeting point.
+    b.wire(3, 3, 3, 1);
+    at(b, 20, 20, 0, 0);
+    const uint64_t beforeMerge = b->simulationCompiles();
+    b.wire(3, 0, 3, 1);  // ends on both nets: they are joined
+    at(b, 20, 20, 0, 0);
+    EXPECT_EQ(b->simulationCompiles(), beforeMerge) << "the pinless net went into the driven one";
+    EXPECT_EQ(driven->State, 1);
+
+    // Erasing: segments of the pinless net alone, then of a net with a pin.
+    b->startRemoveMode();
+    at(b, 12, 10, 1, 1);
+    at(b, 13, 10, 0, 1);
+    at(b, 13, 10, 0, 0);
+    EXPECT_EQ(b->simulationCompiles(), beforeMerge);
+    at(b, 6, 1, 1, 1);
+    at(b, 6, 1, 0, 0);
+    EXPECT_EQ(b->simulationCompiles(), beforeMerge + 1);
+    EXPECT_EQ(b.problems(), "");
+    (void)dst;
+}
