@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 #include <random>
+#include <typeinfo>
 
 #include "board/BoardEngine.h"
 #include "board/Consistency.h"
@@ -420,6 +421,35 @@ void BM_million_wireOnEmptyGround(benchmark::State& st) {
     b.startDefaultMode();
 }
 
+// Toggling an input inversion of a gate in the middle of the million-device board with the invert
+// mode: a frame pressing on the pin and a frame releasing, each with its step. A gate's inversions
+// are folded into its tables, which the compiled form takes in place (`patches`, `compiles`: per
+// toggle).
+void BM_million_invertPin(benchmark::State& st) {
+    TBoardEngine& b = *millionBoard();
+    TDevice* gate = nullptr;
+    for (size_t i = b.deviceList.size() / 2; i < b.deviceList.size() && !gate; ++i) {
+        TDevice& d = *b.deviceList[i];
+        if (d.draft && typeid(*d.draft) == typeid(TLogic) && d.inputs.size() == 2) gate = &d;
+    }
+    if (!gate) {
+        st.SkipWithError("no two-input gate");
+        return;
+    }
+    const int x = gate->xPos + gate->draft->getInputXPos(0), y = gate->yPos + gate->draft->getInputYPos(0);
+    b.startInvertMode();
+    b.updateDevices();
+    const uint64_t compiles = b.simulationCompiles(), patches = b.simulationPatches();
+    for (auto _ : st) {
+        b.Update(20 * x, 20 * y, 1, 1, 0);
+        b.Update(20 * x, 20 * y, 0, 0, 0);
+    }
+    const double n = static_cast<double>(st.iterations());
+    st.counters["patches"] = static_cast<double>(b.simulationPatches() - patches) / n;
+    st.counters["compiles"] = static_cast<double>(b.simulationCompiles() - compiles) / n;
+    b.startDefaultMode();
+}
+
 // The simulation step the frame ends with, for scale.
 void BM_updateDevices(benchmark::State& st) {
     BigBoard& big = board();
@@ -451,5 +481,6 @@ BENCHMARK(BM_million_viewQueries)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_million_switchClicks)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_million_placeDevice)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_million_wireOnEmptyGround)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_million_invertPin)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

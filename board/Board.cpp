@@ -83,6 +83,15 @@ void TBoardEngine::setChanged(int flag) {
 
 void TBoardEngine::markChanged() { setChangedFlag(1); }
 
+void TBoardEngine::inversionToggled(TDevice& d) {
+    // Most devices are table ops whose inversions are folded into their tables: the compiled form
+    // takes the new tables in place instead of compiling the whole list again.
+    if (fastStep && fastSim_ && fastSim_->patchInversions(deviceList, circuitVersion_, d))
+        markChanged();
+    else
+        setChanged(1);
+}
+
 void TBoardEngine::setChangedFlag(int flag) {
     if (flag == bChanged) return;
     bChanged = flag;

@@ -280,6 +280,8 @@ public:
     uint64_t simulationCompiles() const { return fastSim_ ? fastSim_->compileCount() : 0; }
     // How many times it compiled devices appended to the list onto the form it had (for tests).
     uint64_t simulationAppends() const { return fastSim_ ? fastSim_->appendCount() : 0; }
+    // How many times it took a device's toggled inversions in place (for tests).
+    uint64_t simulationPatches() const { return fastSim_ ? fastSim_->patchCount() : 0; }
 
     // --- nets (wire editing) ---
     // Merges net a into net b (segments, driver, readers); a leaves the list, invalid. The caller
@@ -317,6 +319,8 @@ private:
     void deviceMoved(TDevice* d);
     // The changed flag alone, with the callback when it flips.
     void setChangedFlag(int flag);
+    // The invert mode toggled an inversion of one of d's pins.
+    void inversionToggled(TDevice& d);
 
     std::unique_ptr<BoardIndex> index_;
     int frameDepth_ = 0;

@@ -218,13 +218,13 @@ void TBoardEngine::updateInvertMode() {
         markPos(tx, ty, colorGreen);
         if (mh) {
             d->invertedInputs[k] = 1 - d->invertedInputs[k];
-            setChanged(1);
+            inversionToggled(*d);
         }
     } else if (DevicePtr d = posOutputConnectableTo(tx, ty, k)) {
         markPos(tx, ty, colorGreen);
         if (mh) {
             d->invertedOutputs[k] = 1 - d->invertedOutputs[k];
-            setChanged(1);
+            inversionToggled(*d);
         }
     }
 }

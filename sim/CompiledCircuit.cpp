@@ -19,6 +19,7 @@ CompiledCircuit::~CompiledCircuit() = default;
 void CompiledCircuit::clear() {
     tix_.clear();
     code_.clear();
+    devOps_.clear();
     pool_.assign(1, 0);
     poolIndex_.clear();
     ops_.clear();
@@ -73,6 +74,7 @@ void CompiledCircuit::finish(bool trim) {
     trimTo(pins_, kRoomOps);
     pool_.shrink_to_fit();
     counters_.shrink_to_fit();
+    devOps_.shrink_to_fit();
 }
 
 template <class V>
@@ -133,6 +135,7 @@ void CompiledCircuit::addFallback(TDraft* draft, TDevice& state, size_t nIn, siz
 
 void CompiledCircuit::addDevice(TDevice& d) {
     ++deviceCount_;
+    devOps_.push_back(static_cast<uint32_t>(tix_.size()));
     TDraft* dr = d.draft.get();
     if (!dr) return;  // nothing to step
     const size_t nIn = d.inputs.size(), nOut = d.outputs.size();
@@ -326,36 +329,73 @@ void CompiledCircuit::addCopy(uint32_t from, uint32_t to) {
 }
 
 template <class In, class Out>
-bool CompiledCircuit::addTable(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In in, Out out) {
+bool CompiledCircuit::tableOf(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In in, Out out, TableOp& op) {
     const TypeTable& tt = typeTable(dr, nIn, nOut);
     if (!tt.ok) return false;
     if ((tt.stateIn || tt.stateOut) && d.data != 0 && d.data != 1) return false;  // holding another value
     uint16_t t[3] = {tt.t[0], tt.t[1], tt.t[2]};
-    uint32_t pins[8];
     unsigned np = 0;
     for (size_t k = 0; k < nIn; ++k) {
         const uint32_t pin = in(k);
-        pins[np++] = pin & kSlotMask;
+        op.pins[np++] = pin & kSlotMask;
         if (pin & kInvBit)
             for (uint16_t& x : t) x = flipInput(x, static_cast<unsigned>(k));
     }
     uint32_t state = 0;
     // The device's bit is its data word, read and written through its lowest byte.
-    if (tt.stateIn || tt.stateOut) {
+    op.dataWord = tt.stateIn || tt.stateOut;
+    if (op.dataWord) {
         static_assert(sizeof(NetCell) == 1, "data words are reached by byte offset from the net values");
         state = DeviceDataStore::lowByteOffset(d.data.slot());
-        ++tableDataWords_;
     }
-    if (tt.stateIn) pins[np++] = state;
-    const unsigned ni = np;
+    if (tt.stateIn) op.pins[np++] = state;
+    op.nIn = np;
     for (size_t k = 0; k < nOut; ++k) {
         const uint32_t pin = out(k);
-        pins[np++] = pin & kSlotMask;
+        op.pins[np++] = pin & kSlotMask;
         if (pin & kInvBit) t[k] = static_cast<uint16_t>(~t[k]);
     }
-    if (tt.stateOut) pins[np++] = state;
-    const uint64_t tables = uint64_t{t[0]} | uint64_t{t[1]} << 16 | uint64_t{t[2]} << 32;
-    pushTable(ni, np - ni, tables, pins);
+    if (tt.stateOut) op.pins[np++] = state;
+    op.nOut = np - op.nIn;
+    op.tables = uint64_t{t[0]} | uint64_t{t[1]} << 16 | uint64_t{t[2]} << 32;
+    return true;
+}
+
+template <class In, class Out>
+bool CompiledCircuit::addTable(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In in, Out out) {
+    TableOp op;
+    if (!tableOf(dr, d, nIn, nOut, in, out, op)) return false;
+    if (op.dataWord) ++tableDataWords_;
+    pushTable(op.nIn, op.nOut, op.tables, op.pins);
+    return true;
+}
+
+bool CompiledCircuit::repatch(TDevice& d, size_t index) {
+    TDraft* dr = d.draft.get();
+    if (index >= devOps_.size() || !dr || typeid(*dr) == typeid(TLoadedDraft)) return false;
+    const size_t nIn = d.inputs.size(), nOut = d.outputs.size();
+    if (static_cast<int>(nIn) != dr->countInputs() || static_cast<int>(nOut) != dr->countOutputs() ||
+        d.invertedInputs.size() != nIn || d.invertedOutputs.size() != nOut)
+        return false;
+    const size_t at = devOps_[index];
+    if (at >= tix_.size() || tix_[at] == kWide) return false;  // not a pooled table op
+    TableOp op;
+    if (!tableOf(dr, d, nIn, nOut, [&](size_t i) { return inPin(d, i); }, [&](size_t i) { return outPin(d, i); }, op))
+        return false;
+    const uint64_t w = op.tables | uint64_t{op.nIn + op.nOut} << 48 | uint64_t{kTable | op.nIn | (op.nOut - 1) << 3} << 56;
+    const uint16_t k = tix_[at];
+    if ((pool_[k & ~kWide] >> 48) != (w >> 48)) return false;  // another shape
+    // The op's pins must be the ones it has: only inversions may have changed.
+    size_t c = 0;
+    for (size_t i = 0; i < at; ++i)
+        if (tix_[i] != kWide) c += (pool_[tix_[i] & ~kWide] >> 48) & 0xff;
+    if (!std::equal(op.pins, op.pins + op.nIn + op.nOut, code_.begin() + static_cast<std::ptrdiff_t>(c))) return false;
+    size_t idx = std::find(pool_.begin() + 1, pool_.end(), w) - pool_.begin();
+    if (idx == pool_.size()) {
+        if (pool_.size() > poolLimit_) return false;
+        pool_.push_back(w);
+    }
+    tix_[at] = static_cast<uint16_t>(idx | (k & kWide));
     return true;
 }
 
@@ -673,6 +713,7 @@ bool CompiledCircuit::flipTableEntry(size_t k, unsigned output, unsigned entry) 
 
 size_t CompiledCircuit::memoryBytes() const {
     return tix_.capacity() * sizeof(uint16_t) + code_.capacity() * sizeof(uint32_t) +
+           devOps_.capacity() * sizeof(uint32_t) +
            pool_.capacity() * sizeof(uint64_t) + ops_.capacity() * sizeof(Op) + pins_.capacity() * sizeof(uint32_t) +
            counters_.capacity() * sizeof(Counter) +
            fallbacks_.capacity() * sizeof(Fallback) + fallbackPins_.capacity() * sizeof(uint32_t) +

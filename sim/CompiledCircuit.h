@@ -91,6 +91,11 @@ public:
     // what building them all would. Valid only when nothing but these appends changed since.
     void append(const std::vector<DevicePtr>& devices, size_t from);
 
+    // The `index`-th device of the list compiled (`d`) had inversions of its pins toggled and
+    // nothing else changed: updates its op in place and answers true when it is a pooled table op
+    // whose new tables fit the pool; answers false (and changes nothing) when a build is needed.
+    bool repatch(TDevice& d, size_t index);
+
     // Runs `steps` steps on the flat form; the model is current after each.
     void run(int steps = 1);
 
@@ -188,6 +193,15 @@ private:
     template <class In, class Out>
     void addOp(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out);
     // The table op for `state` when its type and pin counts allow one; answers false otherwise.
+    // A table op's tables and pins, before they go into the streams.
+    struct TableOp {
+        uint64_t tables = 0;
+        uint32_t pins[8] = {};
+        unsigned nIn = 0, nOut = 0;
+        bool dataWord = false;  // a memory cell's or lamp's bit is among its pins
+    };
+    template <class In, class Out>
+    bool tableOf(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out, TableOp& op);
     template <class In, class Out>
     bool addTable(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out);
     const TypeTable& typeTable(TDraft* draft, size_t nIn, size_t nOut);
@@ -231,6 +245,7 @@ private:
     std::vector<int> fbIns_, fbOuts_;  // scratch values for fallbacks
 
     std::vector<TypeTable> types_;   // only while building
+    std::vector<uint32_t> devOps_;   // per device compiled, where its ops start in tix_
     size_t lastTable_ = SIZE_MAX;    // ops_ index of the last table op, while building
     bool lastOwnsPins_ = false;      // that op is the last one with pins in pins_
 

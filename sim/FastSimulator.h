@@ -33,6 +33,11 @@ public:
     // When the only changes since the compiled version are devices appended to the list (the
     // version then is at least `appendsFrom`), only those are compiled, onto the form there is.
     void step(const std::vector<DevicePtr>& devices, uint64_t version, uint64_t appendsFrom = UINT64_MAX);
+    // Pins of `d` had their inversions toggled and nothing else changed since the step with
+    // `version`: when the compiled form is of that version and list, and the device's op can be
+    // updated in place, does so and answers true (the caller need not announce the edit); answers
+    // false otherwise, and the edit must be announced as usual.
+    bool patchInversions(const std::vector<DevicePtr>& devices, uint64_t version, TDevice& d);
     // Drops the compiled form; the next step compiles again.
     void invalidate() { valid_ = false; }
 
@@ -41,6 +46,8 @@ public:
     uint64_t compileCount() const { return compiles_; }
     // How many times devices were compiled onto the form instead.
     uint64_t appendCount() const { return appends_; }
+    // How many times a device's op was updated in place.
+    uint64_t patchCount() const { return patches_; }
 
 private:
     CompiledCircuit circuit_;
@@ -49,6 +56,7 @@ private:
     bool valid_ = false;
     uint64_t compiles_ = 0;
     uint64_t appends_ = 0;
+    uint64_t patches_ = 0;
 };
 
 }  // namespace gw

@@ -7,6 +7,7 @@
 
 #include "BoardFixture.h"
 #include "model/InputDevices.h"
+#include "model/LogicDevices.h"
 
 using namespace gw;
 using namespace gwtest;
@@ -644,4 +645,43 @@ TEST(WireMode, OnlyEditsThatMovePinsRecompileTheSimulation) {
     EXPECT_EQ(b->simulationCompiles(), beforeMerge + 1);
     EXPECT_EQ(b.problems(), "");
     (void)dst;
+}
+
+// Toggling an inversion of a gate changes only its tables: the compiled simulation takes them in
+// place. A type the compiled form steps otherwise (a counter) is compiled again.
+TEST(InvertMode, ToggledTablesAreTakenInPlace) {
+    Board b;
+    b->addDevice(source(), -1, 0);  // output at (0, 0), always 1
+    const DraftPtr g = TLogic::Create(1, 2);  // an inverter
+    const int X = 5 - g->getInputXPos(0), Y = -g->getInputYPos(0);  // its input at (5, 0)
+    auto inv = b->addDevice(g, X, Y);
+    const int ox = X + g->getOutputXPos(0), oy = Y + g->getOutputYPos(0);
+    b.wire(0, 0, 5, 0);
+    b.wire(ox, oy, ox + 3, oy);
+    ASSERT_NE(inv->inputs[0], nullptr);
+    ASSERT_NE(inv->outputs[0], nullptr);
+    TWireComplex* out = inv->outputs[0];
+    auto counter = b->addDevice(TCounter::Create(2), 30, 30);
+    at(b, 50, 50, 0, 0);
+    EXPECT_EQ(out->State, 0);
+    const uint64_t compiles = b->simulationCompiles();
+    b->setChanged(0);
+
+    b->startInvertMode();
+    at(b, 5, 0, 1, 1);  // the inverter's input: now inverted, the frame's step shows it
+    EXPECT_EQ(inv->invertedInputs[0], 1);
+    EXPECT_EQ(out->State, 1);
+    EXPECT_EQ(b->isChanged(), 1);
+    at(b, 5, 0, 0, 0);
+    at(b, ox, oy, 1, 1);  // and its output
+    EXPECT_EQ(out->State, 0);
+    EXPECT_EQ(b->simulationPatches(), 2u);
+    EXPECT_EQ(b->simulationCompiles(), compiles);
+
+    at(b, ox, oy, 0, 0);
+    at(b, 30 + counter->draft->getInputXPos(0), 30 + counter->draft->getInputYPos(0), 1, 1);
+    EXPECT_EQ(counter->invertedInputs[0], 1);
+    EXPECT_EQ(b->simulationCompiles(), compiles + 1);
+    EXPECT_EQ(b->simulationPatches(), 2u);
+    EXPECT_EQ(b.problems(), "");
 }

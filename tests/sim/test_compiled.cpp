@@ -241,7 +241,7 @@ DraftPtr randomIC(std::mt19937& rng, bool broken = false) {
 TEST(CompiledStep, AgreesWithReferenceOnThousandsOfRandomCircuits) {
     const auto pool = draftPool();
     std::mt19937 rng(20240611);
-    size_t fallbacks = 0, devices = 0, inner = 0;
+    size_t fallbacks = 0, devices = 0, inner = 0, patches = 0;
     for (int circuit = 0; circuit < 3000; ++circuit) {
         const int n = 1 + static_cast<int>(rng() % (circuit % 10 == 0 ? 200 : 40));
         // Every third circuit also holds ICs (now and then one whose inner circuit cannot be built).
@@ -268,12 +268,14 @@ TEST(CompiledStep, AgreesWithReferenceOnThousandsOfRandomCircuits) {
                     if (rng() % 2) {
                         a.invertedInputs[k] ^= 1;
                         b.invertedInputs[k] ^= 1;
+                        // Taken in place where the device is a table op; announced otherwise.
+                        if (!fast.patchInversions(t.fast.devices, version, b)) ++version;
                     } else {
                         const size_t to = rng() % t.ref.nets.size();
                         a.inputs[k] = t.ref.nets[to].get();
                         b.inputs[k] = t.fast.nets[to].get();
+                        ++version;
                     }
-                    ++version;
                 }
             }
             setSimEnvironment(env.ref);
@@ -286,7 +288,9 @@ TEST(CompiledStep, AgreesWithReferenceOnThousandsOfRandomCircuits) {
         fallbacks += fast.compiled().fallbackCount();
         devices += fast.compiled().deviceCount();
         inner += fast.compiled().innerDeviceCount();
+        patches += fast.patchCount();
     }
+    EXPECT_GT(patches, 500u);  // inversions toggled in place, and the steps after them agreed
     EXPECT_GT(inner, 1000u);  // IC inner circuits really went through the flat form
     // The odd types above must really have gone through the fallback, and most devices not.
     EXPECT_GT(fallbacks, 0u);
