@@ -316,6 +316,8 @@ void TBoardEngine::_removeDevice(TDevice* device) {
     // that are gone, so they must not be followed.
     if (it == deviceList.end()) return;
     DevicePtr keep = *it;  // the device must outlive its own removal
+    // The compiled simulation lets the device's ops idle instead of compiling the list again.
+    const bool followed = fastStep && fastSim_ && fastSim_->removeDevice(deviceList, circuitVersion_, *device);
     for (TWireComplex*& w : device->inputs) {
         if (!w) continue;
         // A device reading one net on several pins is listed once per pin.
@@ -330,7 +332,7 @@ void TBoardEngine::_removeDevice(TDevice* device) {
     device->Destroy();
     index_->deviceRemoved(device);
     deviceList.erase(it);
-    circuitEdited();
+    if (!followed) circuitEdited();
 }
 
 void TBoardEngine::markPos(int x, int y, int color) {

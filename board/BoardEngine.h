@@ -282,6 +282,8 @@ public:
     uint64_t simulationAppends() const { return fastSim_ ? fastSim_->appendCount() : 0; }
     // How many times it took a device's toggled inversions in place (for tests).
     uint64_t simulationPatches() const { return fastSim_ ? fastSim_->patchCount() : 0; }
+    // How many removed devices it forgot without compiling (for tests).
+    uint64_t simulationRemovals() const { return fastSim_ ? fastSim_->removalCount() : 0; }
 
     // --- nets (wire editing) ---
     // Merges net a into net b (segments, driver, readers); a leaves the list, invalid. The caller

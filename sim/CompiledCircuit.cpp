@@ -20,6 +20,7 @@ void CompiledCircuit::clear() {
     tix_.clear();
     code_.clear();
     devOps_.clear();
+    deadOps_ = 0;
     pool_.assign(1, 0);
     poolIndex_.clear();
     ops_.clear();
@@ -367,6 +368,53 @@ bool CompiledCircuit::addTable(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, 
     if (!tableOf(dr, d, nIn, nOut, in, out, op)) return false;
     if (op.dataWord) ++tableDataWords_;
     pushTable(op.nIn, op.nOut, op.tables, op.pins);
+    return true;
+}
+
+bool CompiledCircuit::remove(size_t index) {
+    if (index >= devOps_.size() || tix_.empty()) return false;
+    const size_t from = devOps_[index];
+    const size_t to = index + 1 < devOps_.size() ? devOps_[index + 1] : tix_.size() - 1;  // before the end op
+    // Ops left doing nothing cost a little in every step: past a share of all ops, build afresh.
+    if (deadOps_ + (to - from) > kRoomOps + tix_.size() / 16) return false;
+    // Where the device's pins start in each stream.
+    size_t c = 0, side = 0, p = 0;
+    auto skip = [&](uint16_t k) {
+        if (k != kWide) {
+            c += (pool_[k & ~kWide] >> 48) & 0xff;
+            return;
+        }
+        const Op& op = ops_[side++];
+        p += (op.kind & kTable) ? op.param : op.nIn + op.nOut;
+    };
+    for (size_t i = 0; i < from; ++i) skip(tix_[i]);
+    // Every op of the device reads the zero slot and drives the sink from now on, and side ops
+    // become gates, which touch no data word, draw no random bit and call no device.
+    for (size_t i = from; i < to; ++i) {
+        const uint16_t k = tix_[i];
+        if (k != kWide) {
+            const uint64_t w = pool_[k & ~kWide];
+            const unsigned ni = (w >> 56) & 7, n = (w >> 48) & 0xff;
+            for (unsigned j = 0; j < n; ++j) code_[c + j] = j < ni ? kZeroNet : kSinkNet;
+        } else {
+            Op& op = ops_[side];
+            if (op.kind & kTable) {
+                uint64_t w;
+                std::memcpy(&w, &op, sizeof w);
+                const unsigned ni = (w >> 56) & 7, no = ((w >> 59) & 3) + 1;
+                for (unsigned j = 0; j < ni + no; ++j) pins_[p + j] = j < ni ? kZeroNet : kSinkNet;
+            } else {
+                for (unsigned j = 0; j < op.nIn + op.nOut; ++j) pins_[p + j] = j < op.nIn ? kZeroNet : kSinkNet;
+                op.kind = kGate;
+                op.param = 0;
+                op.aux = 0;
+            }
+        }
+        skip(k);
+    }
+    deadOps_ += to - from;
+    devOps_.erase(devOps_.begin() + static_cast<std::ptrdiff_t>(index));
+    --deviceCount_;
     return true;
 }
 

@@ -95,6 +95,11 @@ public:
     // nothing else changed: updates its op in place and answers true when it is a pooled table op
     // whose new tables fit the pool; answers false (and changes nothing) when a build is needed.
     bool repatch(TDevice& d, size_t index);
+    // The `index`-th device of the list compiled is being removed from it (its pins disconnected,
+    // nothing else changed): its ops are left reading nothing and driving nothing, and the device
+    // is forgotten, so the form matches the list without it. Answers false (and changes nothing)
+    // when so many ops lie idle already that a build is the better course.
+    bool remove(size_t index);
 
     // Runs `steps` steps on the flat form; the model is current after each.
     void run(int steps = 1);
@@ -246,6 +251,7 @@ private:
 
     std::vector<TypeTable> types_;   // only while building
     std::vector<uint32_t> devOps_;   // per device compiled, where its ops start in tix_
+    size_t deadOps_ = 0;             // ops of removed devices, left doing nothing
     size_t lastTable_ = SIZE_MAX;    // ops_ index of the last table op, while building
     bool lastOwnsPins_ = false;      // that op is the last one with pins in pins_
 

@@ -28,4 +28,13 @@ bool FastSimulator::patchInversions(const std::vector<DevicePtr>& devices, uint6
     return true;
 }
 
+bool FastSimulator::removeDevice(const std::vector<DevicePtr>& devices, uint64_t version, TDevice& d) {
+    if (!valid_ || version != version_ || devices.size() != size_) return false;
+    const auto it = std::find_if(devices.begin(), devices.end(), [&](const DevicePtr& p) { return p.get() == &d; });
+    if (it == devices.end() || !circuit_.remove(static_cast<size_t>(it - devices.begin()))) return false;
+    --size_;
+    ++removals_;
+    return true;
+}
+
 }  // namespace gw

@@ -38,6 +38,11 @@ public:
     // updated in place, does so and answers true (the caller need not announce the edit); answers
     // false otherwise, and the edit must be announced as usual.
     bool patchInversions(const std::vector<DevicePtr>& devices, uint64_t version, TDevice& d);
+    // `d`, still in `devices`, is about to leave the list (its pins disconnected, nothing else
+    // changed since the step with `version`): when the compiled form is of that version and list,
+    // lets its ops idle and forgets it, answering true (the caller need not announce the removal;
+    // the list is then one shorter); answers false otherwise.
+    bool removeDevice(const std::vector<DevicePtr>& devices, uint64_t version, TDevice& d);
     // Drops the compiled form; the next step compiles again.
     void invalidate() { valid_ = false; }
 
@@ -48,6 +53,8 @@ public:
     uint64_t appendCount() const { return appends_; }
     // How many times a device's op was updated in place.
     uint64_t patchCount() const { return patches_; }
+    // How many devices were removed from the form without compiling.
+    uint64_t removalCount() const { return removals_; }
 
 private:
     CompiledCircuit circuit_;
@@ -57,6 +64,7 @@ private:
     uint64_t compiles_ = 0;
     uint64_t appends_ = 0;
     uint64_t patches_ = 0;
+    uint64_t removals_ = 0;
 };
 
 }  // namespace gw

@@ -590,7 +590,7 @@ TEST(CaptionMode, CaptionEditsMarkTheBoardChangedWithoutRecompiling) {
     EXPECT_EQ(b->simulationCompiles(), 1u) << "no caption edit recompiles the circuit";
 
     // Device edits still reach the simulation: a placed device is compiled onto the form, a
-    // removal compiles the circuit afresh.
+    // removed one is forgotten by it.
     b->startDefaultMode();
     auto placed = b->addDevice(draft(2, 2), 30, 30);
     at(b, 9, 9, 0, 0);
@@ -598,7 +598,8 @@ TEST(CaptionMode, CaptionEditsMarkTheBoardChangedWithoutRecompiling) {
     EXPECT_EQ(b->simulationAppends(), 1u);
     b->_removeDevice(placed.get());
     at(b, 9, 9, 0, 0);
-    EXPECT_EQ(b->simulationCompiles(), 2u);
+    EXPECT_EQ(b->simulationRemovals(), 1u);
+    EXPECT_EQ(b->simulationCompiles(), 1u);
 }
 
 // The simulation hears of wire edits that move pins only: a wire over empty ground, one that grows
@@ -640,9 +641,10 @@ TEST(WireMode, OnlyEditsThatMovePinsRecompileTheSimulation) {
     at(b, 13, 10, 0, 1);
     at(b, 13, 10, 0, 0);
     EXPECT_EQ(b->simulationCompiles(), beforeMerge);
-    at(b, 6, 1, 1, 1);
-    at(b, 6, 1, 0, 0);
+    at(b, 6, 2, 1, 1);  // the end of the sink's net, clear of the sink's body
+    at(b, 6, 2, 0, 0);
     EXPECT_EQ(b->simulationCompiles(), beforeMerge + 1);
+    EXPECT_EQ(b->deviceList.size(), 2u);
     EXPECT_EQ(b.problems(), "");
     (void)dst;
 }

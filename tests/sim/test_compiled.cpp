@@ -588,6 +588,48 @@ TEST(CompiledStep, DevicesAppendedToABuiltFormStepAsIfBuiltTogether) {
     }
 }
 
+TEST(CompiledStep, DevicesRemovedFromABuiltFormStepAsIfBuiltWithout) {
+    // Random circuits (ICs, fallbacks, counters, random sources among them) lose devices between
+    // runs, the compiled form letting their ops idle, and gain new ones compiled onto it (taking
+    // the data words the removed ones gave back); stepped against the reference after each change.
+    const auto pool = draftPool();
+    for (size_t limit : {CompiledCircuit::kPoolMax, size_t{3}}) {
+        SCOPED_TRACE("pool limit " + std::to_string(limit));
+        std::mt19937 rng(4711);
+        size_t removed = 0;
+        for (int circuit = 0; circuit < 200; ++circuit) {
+            std::vector<DraftPtr> withICs = pool;
+            if (circuit % 2 == 0)
+                for (int k = 0; k < 4; ++k) withICs.push_back(randomIC(rng));
+            Twin t = randomTwin(rng, withICs, 4 + static_cast<int>(rng() % 40));
+            CompiledCircuit cc;
+            cc.setPoolLimit(limit);
+            cc.build(t.fast.devices);
+            for (int round = 0; round < 4; ++round) {
+                for (int k = 1 + static_cast<int>(rng() % 3); k > 0 && t.fast.devices.size() > 1; --k) {
+                    const size_t i = rng() % t.fast.devices.size();
+                    ASSERT_TRUE(cc.remove(i));
+                    t.ref.devices.erase(t.ref.devices.begin() + static_cast<long>(i));
+                    t.fast.devices.erase(t.fast.devices.begin() + static_cast<long>(i));
+                    ++removed;
+                }
+                const size_t before = t.fast.devices.size();
+                for (int k = static_cast<int>(rng() % 3); k > 0; --k) {
+                    const size_t d = t.add(withICs[rng() % withICs.size()]);
+                    for (size_t p = 0; p < t.ref.devices[d]->inputs.size(); ++p)
+                        if (rng() % 4) t.in(d, static_cast<int>(p), rng() % t.ref.nets.size());
+                    for (size_t p = 0; p < t.ref.devices[d]->outputs.size(); ++p)
+                        if (rng() % 4) t.out(d, static_cast<int>(p), rng() % t.ref.nets.size());
+                }
+                if (t.fast.devices.size() > before) cc.append(t.fast.devices, before);
+                ASSERT_EQ(cc.deviceCount(), t.fast.devices.size());
+                ASSERT_EQ(runSideBySide(t, cc, rng, 6), "") << "circuit " << circuit << " round " << round;
+            }
+        }
+        EXPECT_GT(removed, 1000u);
+    }
+}
+
 TEST(CompiledStep, CompiledFormsSideBySideShareTheModelAndTakeNoSlots) {
     // Two compiled forms alive at once over different circuits, one rebuilt again and again,
     // stepped in turns: each steps its own circuit's values in the shared stores and nothing else.
