@@ -476,6 +476,38 @@ void BM_million_removeDevice(benchmark::State& st) {
     b.startDefaultMode();
 }
 
+// Drawing a wire from empty ground to a gate's input beside the million-device board's rows: the
+// two presses of the wire mode, four whole frames with their steps. Joining the pin changes the
+// gate's op only, which the compiled form takes in place (`patches`, `compiles`: per wire). The
+// net is taken off again, and the list compiled, with the timer stopped.
+void BM_million_wireToPin(benchmark::State& st) {
+    TBoardEngine& b = *millionBoard();
+    static const DraftPtr gate = TLogic::Create(2, 0);
+    const int x = 6500, y = 300;
+    static const DevicePtr g = b.addDevice(gate, x, y);
+    const int px = x + gate->getInputXPos(0), py = y + gate->getInputYPos(0);
+    b.startWireMode();
+    b.updateDevices();
+    const uint64_t compiles = b.simulationCompiles(), patches = b.simulationPatches();
+    uint64_t untimed = 0;
+    for (auto _ : st) {
+        b.Update(20 * (px - 4), 20 * py, 1, 1, 0);
+        b.Update(20 * (px - 4), 20 * py, 0, 0, 0);
+        b.Update(20 * px, 20 * py, 1, 1, 0);
+        b.Update(20 * px, 20 * py, 0, 0, 0);
+        st.PauseTiming();
+        const uint64_t c0 = b.simulationCompiles();
+        b._removeWire(b.wireComplexList.back().get());
+        b.updateDevices();
+        untimed += b.simulationCompiles() - c0;
+        st.ResumeTiming();
+    }
+    const double n = static_cast<double>(st.iterations());
+    st.counters["patches"] = static_cast<double>(b.simulationPatches() - patches) / n;
+    st.counters["compiles"] = static_cast<double>(b.simulationCompiles() - compiles - untimed) / n;
+    b.startDefaultMode();
+}
+
 // The simulation step the frame ends with, for scale.
 void BM_updateDevices(benchmark::State& st) {
     BigBoard& big = board();
@@ -509,5 +541,6 @@ BENCHMARK(BM_million_placeDevice)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_million_wireOnEmptyGround)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_million_invertPin)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_million_removeDevice)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_million_wireToPin)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -83,10 +83,14 @@ void TBoardEngine::setChanged(int flag) {
 
 void TBoardEngine::markChanged() { setChangedFlag(1); }
 
+bool TBoardEngine::simulationFollows(TDevice& d) {
+    // Most devices are table ops, whose pins and tables (inversions folded in) the compiled form
+    // takes in place instead of compiling the whole list again.
+    return fastStep && fastSim_ && fastSim_->patchDevice(deviceList, circuitVersion_, d);
+}
+
 void TBoardEngine::inversionToggled(TDevice& d) {
-    // Most devices are table ops whose inversions are folded into their tables: the compiled form
-    // takes the new tables in place instead of compiling the whole list again.
-    if (fastStep && fastSim_ && fastSim_->patchInversions(deviceList, circuitVersion_, d))
+    if (simulationFollows(d))
         markChanged();
     else
         setChanged(1);

@@ -323,6 +323,9 @@ private:
     void setChangedFlag(int flag);
     // The invert mode toggled an inversion of one of d's pins.
     void inversionToggled(TDevice& d);
+    // d's pins were joined, parted or inverted and nothing else changed since the last step: asks
+    // the compiled simulation to take that in place; false when the edit must be announced.
+    bool simulationFollows(TDevice& d);
 
     std::unique_ptr<BoardIndex> index_;
     int frameDepth_ = 0;

@@ -152,21 +152,21 @@ void TBoardEngine::updateWireMode() {
     }
     segmentTo(ex, ey);
 
-    bool joined = false;
+    std::vector<DevicePtr> joined;
     auto joinPins = [&](int x, int y, bool inputs, bool outputs) {
         int k = -1;
         if (inputs) {
             if (DevicePtr d = posInputConnectableTo(x, y, k); d && !d->inputs[k]) {
                 d->inputs[k] = w.get();
                 w->outputList.push_back(d.get());
-                joined = true;
+                joined.push_back(d);
             }
         }
         if (outputs) {
             if (DevicePtr d = posOutputConnectableTo(x, y, k); d && !d->outputs[k]) {
                 d->outputs[k] = w.get();
                 w->Input = d.get();
-                joined = true;
+                joined.push_back(d);
             }
         }
     };
@@ -174,8 +174,11 @@ void TBoardEngine::updateWireMode() {
     joinPins(ex, ey, inDev != nullptr, outDev != nullptr);
     index_->netAdded(w);  // a new net was appended; an existing one grew
     // Segments alone change nothing the simulation reads: only a pin joined to the net does (a
-    // merge above says so itself when it moved pins).
-    if (joined) circuitEdited();
+    // merge above says so itself when it moved pins), and the simulation takes most of those in
+    // place.
+    bool followed = true;
+    for (const DevicePtr& d : joined) followed = followed && simulationFollows(*d);
+    if (!followed) circuitEdited();
 
     if (ctrl) {
         modeWire_state = 1;

@@ -433,16 +433,16 @@ bool CompiledCircuit::repatch(TDevice& d, size_t index) {
     const uint64_t w = op.tables | uint64_t{op.nIn + op.nOut} << 48 | uint64_t{kTable | op.nIn | (op.nOut - 1) << 3} << 56;
     const uint16_t k = tix_[at];
     if ((pool_[k & ~kWide] >> 48) != (w >> 48)) return false;  // another shape
-    // The op's pins must be the ones it has: only inversions may have changed.
-    size_t c = 0;
-    for (size_t i = 0; i < at; ++i)
-        if (tix_[i] != kWide) c += (pool_[tix_[i] & ~kWide] >> 48) & 0xff;
-    if (!std::equal(op.pins, op.pins + op.nIn + op.nOut, code_.begin() + static_cast<std::ptrdiff_t>(c))) return false;
     size_t idx = std::find(pool_.begin() + 1, pool_.end(), w) - pool_.begin();
     if (idx == pool_.size()) {
         if (pool_.size() > poolLimit_) return false;
         pool_.push_back(w);
     }
+    // The op's pins: where they start in the pin stream.
+    size_t c = 0;
+    for (size_t i = 0; i < at; ++i)
+        if (tix_[i] != kWide) c += (pool_[tix_[i] & ~kWide] >> 48) & 0xff;
+    std::copy(op.pins, op.pins + op.nIn + op.nOut, code_.begin() + static_cast<std::ptrdiff_t>(c));
     tix_[at] = static_cast<uint16_t>(idx | (k & kWide));
     return true;
 }

@@ -91,9 +91,10 @@ public:
     // what building them all would. Valid only when nothing but these appends changed since.
     void append(const std::vector<DevicePtr>& devices, size_t from);
 
-    // The `index`-th device of the list compiled (`d`) had inversions of its pins toggled and
-    // nothing else changed: updates its op in place and answers true when it is a pooled table op
-    // whose new tables fit the pool; answers false (and changes nothing) when a build is needed.
+    // The `index`-th device of the list compiled (`d`) had pins connected, disconnected or their
+    // inversions toggled, and nothing else changed (no net merged, split or removed): updates its
+    // op in place and answers true when it is a pooled table op whose new tables fit the pool;
+    // answers false (and changes nothing) when a build is needed.
     bool repatch(TDevice& d, size_t index);
     // The `index`-th device of the list compiled is being removed from it (its pins disconnected,
     // nothing else changed): its ops are left reading nothing and driving nothing, and the device

@@ -20,7 +20,7 @@ void FastSimulator::step(const std::vector<DevicePtr>& devices, uint64_t version
     circuit_.run(1);
 }
 
-bool FastSimulator::patchInversions(const std::vector<DevicePtr>& devices, uint64_t version, TDevice& d) {
+bool FastSimulator::patchDevice(const std::vector<DevicePtr>& devices, uint64_t version, TDevice& d) {
     if (!valid_ || version != version_ || devices.size() != size_) return false;
     const auto it = std::find_if(devices.begin(), devices.end(), [&](const DevicePtr& p) { return p.get() == &d; });
     if (it == devices.end() || !circuit_.repatch(d, static_cast<size_t>(it - devices.begin()))) return false;

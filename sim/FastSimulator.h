@@ -33,11 +33,11 @@ public:
     // When the only changes since the compiled version are devices appended to the list (the
     // version then is at least `appendsFrom`), only those are compiled, onto the form there is.
     void step(const std::vector<DevicePtr>& devices, uint64_t version, uint64_t appendsFrom = UINT64_MAX);
-    // Pins of `d` had their inversions toggled and nothing else changed since the step with
-    // `version`: when the compiled form is of that version and list, and the device's op can be
-    // updated in place, does so and answers true (the caller need not announce the edit); answers
-    // false otherwise, and the edit must be announced as usual.
-    bool patchInversions(const std::vector<DevicePtr>& devices, uint64_t version, TDevice& d);
+    // Pins of `d` were connected, disconnected or had their inversions toggled, and nothing else
+    // changed since the step with `version`: when the compiled form is of that version and list,
+    // and the device's op can be updated in place, does so and answers true (the caller need not
+    // announce the edit); answers false otherwise, and the edit must be announced as usual.
+    bool patchDevice(const std::vector<DevicePtr>& devices, uint64_t version, TDevice& d);
     // `d`, still in `devices`, is about to leave the list (its pins disconnected, nothing else
     // changed since the step with `version`): when the compiled form is of that version and list,
     // lets its ops idle and forgets it, answering true (the caller need not announce the removal;

@@ -359,7 +359,7 @@ TEST(BoardRandom, CompiledStepMatchesThePlainStepThroughEdits) {
     constexpr unsigned kSequences = 600;
     constexpr int kEdits = 60;
     long compared = 0;
-    uint64_t appends = 0, removals = 0;
+    uint64_t appends = 0, removals = 0, patches = 0;
     for (unsigned seed = 1; seed <= kSequences; ++seed) {
         Fuzz fast(seed), plain(seed);
         plain.b->fastStep = 0;
@@ -382,10 +382,12 @@ TEST(BoardRandom, CompiledStepMatchesThePlainStepThroughEdits) {
         }
         appends += fast.b->simulationAppends();
         removals += fast.b->simulationRemovals();
+        patches += fast.b->simulationPatches();
     }
     EXPECT_GT(compared, 10000);
     // Placed devices were compiled onto the form the board had, removed ones forgotten by it
     // without compiling, and those paths agreed too.
     EXPECT_GT(appends, kSequences);
     EXPECT_GT(removals, kSequences / 4);
+    EXPECT_GT(patches, kSequences / 12) << "pins joined by wires, taken in place";
 }

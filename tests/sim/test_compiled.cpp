@@ -269,12 +269,12 @@ TEST(CompiledStep, AgreesWithReferenceOnThousandsOfRandomCircuits) {
                         a.invertedInputs[k] ^= 1;
                         b.invertedInputs[k] ^= 1;
                         // Taken in place where the device is a table op; announced otherwise.
-                        if (!fast.patchInversions(t.fast.devices, version, b)) ++version;
+                        if (!fast.patchDevice(t.fast.devices, version, b)) ++version;
                     } else {
                         const size_t to = rng() % t.ref.nets.size();
                         a.inputs[k] = t.ref.nets[to].get();
                         b.inputs[k] = t.fast.nets[to].get();
-                        ++version;
+                        if (!fast.patchDevice(t.fast.devices, version, b)) ++version;
                     }
                 }
             }
@@ -290,7 +290,7 @@ TEST(CompiledStep, AgreesWithReferenceOnThousandsOfRandomCircuits) {
         inner += fast.compiled().innerDeviceCount();
         patches += fast.patchCount();
     }
-    EXPECT_GT(patches, 500u);  // inversions toggled in place, and the steps after them agreed
+    EXPECT_GT(patches, 1000u);  // pins rewired and inverted in place, and the steps after agreed
     EXPECT_GT(inner, 1000u);  // IC inner circuits really went through the flat form
     // The odd types above must really have gone through the fallback, and most devices not.
     EXPECT_GT(fallbacks, 0u);
