@@ -216,7 +216,8 @@ void BM_frameEdit_placeDevice(benchmark::State& st) {
         editFrame(b, kFreeX, kFreeY, 1, 1, st.range(0));
         st.PauseTiming();
         b._removeDevice(b.deviceList.back().get());
-        // The removal's recompile belongs to the putting back, not to the next placing.
+        // A step after the removal belongs to the putting back: the next placing then meets a
+        // current compiled form, as it would after any frame.
         if (st.range(0)) b.updateDevices();
         st.ResumeTiming();
     }
@@ -345,6 +346,14 @@ void BM_million_viewQueries(benchmark::State& st) {
     st.counters["found"] = benchmark::Counter(static_cast<double>(found), benchmark::Counter::kAvgIterations);
 }
 
+// Reports, per iteration, how often the simulation compiled the device list and how often it
+// followed the edit another way (`how`: appends, in-place updates, removals).
+void perEdit(benchmark::State& st, const char* how, uint64_t followed, uint64_t compiles) {
+    const double n = static_cast<double>(st.iterations());
+    st.counters[how] = static_cast<double>(followed) / n;
+    st.counters["compiles"] = static_cast<double>(compiles) / n;
+}
+
 // Clicking a toggle switch on the million-device board: a frame pressing it and a frame releasing
 // it, each ending with the simulation step. The switch's data is read live by the compiled step,
 // so no click should make the board compile its million devices again (`compiles`: per pair).
@@ -370,8 +379,8 @@ void BM_million_switchClicks(benchmark::State& st) {
 
 // Placing a gate beside the million-device board's rows in the device mode: the frame's mode
 // handling, the placement and the simulation step, which compiles the one new device onto the
-// form it has (`appends`, `compiles`: per placement). The gate is removed again, and the removal's
-// recompile done, with the timer stopped.
+// form it has (`appends`, `compiles`: per placement, the removals included). The gate is removed
+// again, and a step run, with the timer stopped.
 void BM_million_placeDevice(benchmark::State& st) {
     TBoardEngine& b = *millionBoard();
     static const DraftPtr gate = TLogic::Create(2, 0);
@@ -390,10 +399,7 @@ void BM_million_placeDevice(benchmark::State& st) {
         b.updateDevices();
         st.ResumeTiming();
     }
-    // Each removal compiled once outside the timer.
-    const double n = static_cast<double>(st.iterations());
-    st.counters["appends"] = static_cast<double>(b.simulationAppends() - appends) / n;
-    st.counters["compiles"] = static_cast<double>(b.simulationCompiles() - compiles) / n - 1;
+    perEdit(st, "appends", b.simulationAppends() - appends, b.simulationCompiles() - compiles);
     b.startDefaultMode();
 }
 
@@ -444,9 +450,7 @@ void BM_million_invertPin(benchmark::State& st) {
         b.Update(20 * x, 20 * y, 1, 1, 0);
         b.Update(20 * x, 20 * y, 0, 0, 0);
     }
-    const double n = static_cast<double>(st.iterations());
-    st.counters["patches"] = static_cast<double>(b.simulationPatches() - patches) / n;
-    st.counters["compiles"] = static_cast<double>(b.simulationCompiles() - compiles) / n;
+    perEdit(st, "patches", b.simulationPatches() - patches, b.simulationCompiles() - compiles);
     b.startDefaultMode();
 }
 
@@ -470,9 +474,7 @@ void BM_million_removeDevice(benchmark::State& st) {
         b.Update(20 * x, 20 * y, 1, 1, 0);
         b.Update(20 * x, 20 * y, 0, 0, 0);
     }
-    const double n = static_cast<double>(st.iterations());
-    st.counters["removals"] = static_cast<double>(b.simulationRemovals() - removals) / n;
-    st.counters["compiles"] = static_cast<double>(b.simulationCompiles() - compiles) / n;
+    perEdit(st, "removals", b.simulationRemovals() - removals, b.simulationCompiles() - compiles);
     b.startDefaultMode();
 }
 
@@ -502,9 +504,7 @@ void BM_million_wireToPin(benchmark::State& st) {
         untimed += b.simulationCompiles() - c0;
         st.ResumeTiming();
     }
-    const double n = static_cast<double>(st.iterations());
-    st.counters["patches"] = static_cast<double>(b.simulationPatches() - patches) / n;
-    st.counters["compiles"] = static_cast<double>(b.simulationCompiles() - compiles - untimed) / n;
+    perEdit(st, "patches", b.simulationPatches() - patches, b.simulationCompiles() - compiles - untimed);
     b.startDefaultMode();
 }
 
