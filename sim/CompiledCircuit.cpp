@@ -371,23 +371,28 @@ bool CompiledCircuit::addTable(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, 
     return true;
 }
 
+void CompiledCircuit::pass(uint16_t k, StreamPos& at) const {
+    if (k != kWide) {
+        at.code += (pool_[k & ~kWide] >> 48) & 0xff;
+        return;
+    }
+    const Op& op = ops_[at.side++];
+    at.pins += (op.kind & kTable) ? op.param : op.nIn + op.nOut;
+}
+
+CompiledCircuit::StreamPos CompiledCircuit::positionOf(size_t op) const {
+    StreamPos at;
+    for (size_t i = 0; i < op; ++i) pass(tix_[i], at);
+    return at;
+}
+
 bool CompiledCircuit::remove(size_t index) {
     if (index >= devOps_.size() || tix_.empty()) return false;
     const size_t from = devOps_[index];
     const size_t to = index + 1 < devOps_.size() ? devOps_[index + 1] : tix_.size() - 1;  // before the end op
     // Ops left doing nothing cost a little in every step: past a share of all ops, build afresh.
     if (deadOps_ + (to - from) > kRoomOps + tix_.size() / 16) return false;
-    // Where the device's pins start in each stream.
-    size_t c = 0, side = 0, p = 0;
-    auto skip = [&](uint16_t k) {
-        if (k != kWide) {
-            c += (pool_[k & ~kWide] >> 48) & 0xff;
-            return;
-        }
-        const Op& op = ops_[side++];
-        p += (op.kind & kTable) ? op.param : op.nIn + op.nOut;
-    };
-    for (size_t i = 0; i < from; ++i) skip(tix_[i]);
+    StreamPos at = positionOf(from);
     // Every op of the device reads the zero slot and drives the sink from now on, and side ops
     // become gates, which touch no data word, draw no random bit and call no device.
     for (size_t i = from; i < to; ++i) {
@@ -395,22 +400,22 @@ bool CompiledCircuit::remove(size_t index) {
         if (k != kWide) {
             const uint64_t w = pool_[k & ~kWide];
             const unsigned ni = (w >> 56) & 7, n = (w >> 48) & 0xff;
-            for (unsigned j = 0; j < n; ++j) code_[c + j] = j < ni ? kZeroNet : kSinkNet;
+            for (unsigned j = 0; j < n; ++j) code_[at.code + j] = j < ni ? kZeroNet : kSinkNet;
         } else {
-            Op& op = ops_[side];
+            Op& op = ops_[at.side];
             if (op.kind & kTable) {
                 uint64_t w;
                 std::memcpy(&w, &op, sizeof w);
                 const unsigned ni = (w >> 56) & 7, no = ((w >> 59) & 3) + 1;
-                for (unsigned j = 0; j < ni + no; ++j) pins_[p + j] = j < ni ? kZeroNet : kSinkNet;
+                for (unsigned j = 0; j < ni + no; ++j) pins_[at.pins + j] = j < ni ? kZeroNet : kSinkNet;
             } else {
-                for (unsigned j = 0; j < op.nIn + op.nOut; ++j) pins_[p + j] = j < op.nIn ? kZeroNet : kSinkNet;
+                for (unsigned j = 0; j < op.nIn + op.nOut; ++j) pins_[at.pins + j] = j < op.nIn ? kZeroNet : kSinkNet;
                 op.kind = kGate;
                 op.param = 0;
                 op.aux = 0;
             }
         }
-        skip(k);
+        pass(k, at);
     }
     deadOps_ += to - from;
     devOps_.erase(devOps_.begin() + static_cast<std::ptrdiff_t>(index));
@@ -438,10 +443,7 @@ bool CompiledCircuit::repatch(TDevice& d, size_t index) {
         if (pool_.size() > poolLimit_) return false;
         pool_.push_back(w);
     }
-    // The op's pins: where they start in the pin stream.
-    size_t c = 0;
-    for (size_t i = 0; i < at; ++i)
-        if (tix_[i] != kWide) c += (pool_[tix_[i] & ~kWide] >> 48) & 0xff;
+    const size_t c = positionOf(at).code;
     std::copy(op.pins, op.pins + op.nIn + op.nOut, code_.begin() + static_cast<std::ptrdiff_t>(c));
     tix_[at] = static_cast<uint16_t>(idx | (k & kWide));
     return true;

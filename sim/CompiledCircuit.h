@@ -199,6 +199,14 @@ private:
     template <class In, class Out>
     void addOp(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out);
     // The table op for `state` when its type and pin counts allow one; answers false otherwise.
+    // Where an op's pins start: in code_ (pooled table ops), and for side ops their index in ops_
+    // and their pins in pins_. pass() steps over op `k` of tix_; positionOf() walks to op `op`
+    // (a walk over all ops before it: for single edits, not for the step).
+    struct StreamPos {
+        size_t code = 0, side = 0, pins = 0;
+    };
+    void pass(uint16_t k, StreamPos& at) const;
+    StreamPos positionOf(size_t op) const;
     // A table op's tables and pins, before they go into the streams.
     struct TableOp {
         uint64_t tables = 0;

@@ -20,18 +20,22 @@ void FastSimulator::step(const std::vector<DevicePtr>& devices, uint64_t version
     circuit_.run(1);
 }
 
-bool FastSimulator::patchDevice(const std::vector<DevicePtr>& devices, uint64_t version, TDevice& d) {
-    if (!valid_ || version != version_ || devices.size() != size_) return false;
+size_t FastSimulator::currentIndexOf(const std::vector<DevicePtr>& devices, uint64_t version, const TDevice& d) const {
+    if (!valid_ || version != version_ || devices.size() != size_) return SIZE_MAX;
     const auto it = std::find_if(devices.begin(), devices.end(), [&](const DevicePtr& p) { return p.get() == &d; });
-    if (it == devices.end() || !circuit_.repatch(d, static_cast<size_t>(it - devices.begin()))) return false;
+    return it == devices.end() ? SIZE_MAX : static_cast<size_t>(it - devices.begin());
+}
+
+bool FastSimulator::patchDevice(const std::vector<DevicePtr>& devices, uint64_t version, TDevice& d) {
+    const size_t i = currentIndexOf(devices, version, d);
+    if (i == SIZE_MAX || !circuit_.repatch(d, i)) return false;
     ++patches_;
     return true;
 }
 
 bool FastSimulator::removeDevice(const std::vector<DevicePtr>& devices, uint64_t version, TDevice& d) {
-    if (!valid_ || version != version_ || devices.size() != size_) return false;
-    const auto it = std::find_if(devices.begin(), devices.end(), [&](const DevicePtr& p) { return p.get() == &d; });
-    if (it == devices.end() || !circuit_.remove(static_cast<size_t>(it - devices.begin()))) return false;
+    const size_t i = currentIndexOf(devices, version, d);
+    if (i == SIZE_MAX || !circuit_.remove(i)) return false;
     --size_;
     ++removals_;
     return true;

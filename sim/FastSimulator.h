@@ -19,6 +19,7 @@
 // (`appendsFrom`), and a form compiled at or after it only needs the new devices added.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -57,6 +58,10 @@ public:
     uint64_t removalCount() const { return removals_; }
 
 private:
+    // Where `d` stands in `devices` when the compiled form is of that list at `version`; SIZE_MAX
+    // otherwise.
+    size_t currentIndexOf(const std::vector<DevicePtr>& devices, uint64_t version, const TDevice& d) const;
+
     CompiledCircuit circuit_;
     uint64_t version_ = 0;
     size_t size_ = 0;
