@@ -57,8 +57,8 @@ std::shared_ptr<gw::TBoardEngine> makeBoard(std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
         auto d = std::make_shared<gw::TDevice>(types[i % types.size()], static_cast<int>(i % 1000) * 6,
                                                static_cast<int>(i / 1000) * 14);
-        for (int& f : d->invertedInputs) f = (next() >> 13) % 8 == 0;
-        for (int& f : d->invertedOutputs) f = (next() >> 13) % 8 == 0;
+        for (auto f : d->invertedInputs) f = (next() >> 13) % 8 == 0;
+        for (auto f : d->invertedOutputs) f = (next() >> 13) % 8 == 0;
         if (d->draft->getID() == "$swich1") d->data = static_cast<int>(next() >> 31);
         b->deviceList.push_back(std::move(d));
     }

@@ -58,7 +58,7 @@ private:
         const size_t k = b_.deviceList.size();
         auto dev =
             std::make_shared<TDevice>(d, static_cast<int>(k % 1000) * 6, static_cast<int>(k / 1000) * 16);
-        for (auto& v : dev->invertedInputs) v = pct() < 12 ? 1 : 0;
+        for (auto v : dev->invertedInputs) v = pct() < 12 ? 1 : 0;
         b_.deviceList.push_back(dev);
         return dev.get();
     }

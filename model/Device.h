@@ -14,6 +14,7 @@
 
 #include "model/DeviceData.h"
 #include "model/Draft.h"
+#include "model/PinFlags.h"
 #include "model/PinList.h"
 
 namespace gw {
@@ -32,18 +33,19 @@ public:
     DraftPtr draft;
     // Pin arrays: most types have at most four inputs and two outputs, which fit inside the device.
     PinList<TWireComplex*, 4> inputs;
-    PinList<int, 4> invertedInputs;
     PinList<TWireComplex*, 2> outputs;
-    PinList<int, 2> invertedOutputs;
+    PinFlags invertedInputs;   // 0 or 1 per input pin
+    PinFlags invertedOutputs;  // 0 or 1 per output pin
     DeviceData data;  // an int in DeviceDataStore (model/DeviceData.h)
-    int hover = 0;
+    // Flags kept in bytes: a large board holds a million devices (see the size check below).
+    uint8_t hover = 0;
+    uint8_t notValid = 0;
     std::unique_ptr<TDeviceObj> obj;
-    int notValid = 0;
 
     TDevice() = default;
     // A device of `d` at (x, y) with its pin arrays sized to the draft, nothing wired.
     TDevice(DraftPtr d, int x, int y);
-    virtual ~TDevice() = default;
+    ~TDevice() = default;
     TDevice(const TDevice&) = delete;
     TDevice& operator=(const TDevice&) = delete;
 
@@ -68,6 +70,10 @@ public:
     // Hit test of the body in grid coordinates; with `inner` the edge (where pins sit) is outside.
     int pointIn(int x, int y, int inner) const;
 };
+
+// A placed device is one heap block with its shared count (16 bytes): at most 120 bytes of device
+// keep that block in the allocator's 144-byte size class.
+static_assert(sizeof(void*) != 8 || sizeof(TDevice) <= 120, "TDevice grew past its size class");
 
 using DevicePtr = std::shared_ptr<TDevice>;
 

@@ -23,13 +23,14 @@ LineList::LineList(std::initializer_list<TLine> lines) {
 
 LineList::LineList(const LineList& o) {
     if (o.size_ == 0) return;
-    reallocate(o.size_, o.h_->wideSize);
-    h_->ax = o.h_->ax;
-    h_->ay = o.h_->ay;
-    h_->wideSize = o.h_->wideSize;
-    std::memcpy(records(), o.records(), size_t{o.size_} * sizeof(uint32_t));
+    const bool longRecords = o.h_->longRecords;
+    const size_t bytes = recordBytes(o.size_, longRecords);
+    h_ = static_cast<Header*>(::operator new(sizeof(Header) + bytes + size_t{o.h_->wideSize} * sizeof(TLine)));
+    *h_ = *o.h_;
+    h_->wideCap = o.h_->wideSize;
+    cap_ = size_ = o.size_;
+    std::memcpy(h_ + 1, o.h_ + 1, bytes);
     std::memcpy(wide(), o.wide(), size_t{o.h_->wideSize} * sizeof(TLine));
-    size_ = o.size_;
 }
 
 LineList& LineList::operator=(const LineList& o) {
@@ -76,14 +77,22 @@ bool LineList::encode(const TLine& l, uint32_t& r) const {
     return true;
 }
 
+bool LineList::shorten(uint32_t r, uint16_t& s) {
+    const int32_t x = static_cast<int32_t>(r) >> 18, y = static_cast<int32_t>(r << 14) >> 18;
+    if (x < -kShortReach || x >= kShortReach || y < -kShortReach || y >= kShortReach) return false;
+    s = static_cast<uint16_t>(((static_cast<uint32_t>(x) & 0x3F) << 10) | ((static_cast<uint32_t>(y) & 0x3F) << 4) |
+                              (r & 0xF));
+    return true;
+}
+
 void LineList::reallocate(size_t cap, uint32_t wideCap) {
-    auto* h = static_cast<Header*>(
-        ::operator new(sizeof(Header) + cap * sizeof(uint32_t) + size_t{wideCap} * sizeof(TLine)));
+    const bool longRecords = h_ && h_->longRecords;
+    const size_t bytes = recordBytes(cap, longRecords);
+    auto* h = static_cast<Header*>(::operator new(sizeof(Header) + bytes + size_t{wideCap} * sizeof(TLine)));
     if (h_) {
         *h = *h_;
-        auto* r = reinterpret_cast<uint32_t*>(h + 1);
-        std::memcpy(r, records(), size_t{size_} * sizeof(uint32_t));
-        std::memcpy(reinterpret_cast<TLine*>(r + cap), wide(), size_t{h_->wideSize} * sizeof(TLine));
+        std::memcpy(h + 1, h_ + 1, recordBytes(size_, longRecords));
+        std::memcpy(reinterpret_cast<char*>(h + 1) + bytes, wide(), size_t{h_->wideSize} * sizeof(TLine));
         ::operator delete(h_);
     } else {
         *h = Header{};
@@ -91,6 +100,38 @@ void LineList::reallocate(size_t cap, uint32_t wideCap) {
     h->wideCap = wideCap;
     h_ = h;
     cap_ = static_cast<uint32_t>(cap);
+}
+
+void LineList::lengthen() {
+    const uint32_t wideCap = h_->wideCap;
+    auto* h = static_cast<Header*>(
+        ::operator new(sizeof(Header) + recordBytes(cap_, true) + size_t{wideCap} * sizeof(TLine)));
+    *h = *h_;
+    h->longRecords = 1;
+    auto* r = reinterpret_cast<uint32_t*>(h + 1);
+    auto* w = reinterpret_cast<TLine*>(r + cap_);
+    const uint16_t* s = records16();
+    const TLine* oldWide = wide();
+    uint32_t wideOut = 0;
+    for (size_t i = 0; i < size_; ++i) {
+        const uint32_t u = s[i];
+        if ((u & kStepXMask) == kEscape) {
+            // A segment kept whole that fits a 32-bit record goes into one; the others keep
+            // their order in the side array.
+            const TLine& l = oldWide[u >> 4];
+            if (!encode(l, r[i])) {
+                w[wideOut] = l;
+                r[i] = escapeRecord(wideOut++);
+            }
+        } else {
+            const auto x = static_cast<uint32_t>(static_cast<int32_t>(u << 16) >> 26);
+            const auto y = static_cast<uint32_t>(static_cast<int32_t>(u << 22) >> 26);
+            r[i] = (x << 18) | ((y & 0x3FFF) << 4) | (u & 0xF);
+        }
+    }
+    h->wideSize = wideOut;
+    ::operator delete(h_);
+    h_ = h;
 }
 
 void LineList::grow(size_t want) {
@@ -108,31 +149,48 @@ void LineList::push_back(const TLine& l) {
         h_->wideSize = 0;
     }
     uint32_t r;
-    if (!encode(l, r)) {
+    const bool fits = encode(l, r);
+    bool whole = !fits;
+    if (!h_->longRecords) {
+        uint16_t s;
+        if (fits && shorten(r, s)) {
+            records16()[size_++] = s;
+            return;
+        }
+        // Kept whole beside 16-bit records, unless the side array is full or a good share of the
+        // segments would fit 32-bit records: then the list moves to those.
+        if (h_->wideSize + 1 >= kShortEscapes || (fits && size_t{h_->wideSize} * 8 > size_)) lengthen();
+        else whole = true;
+    }
+    if (whole) {
         if (h_->wideSize == h_->wideCap) reallocate(cap_, std::max<uint32_t>(2, h_->wideCap * 2));
         wide()[h_->wideSize] = l;
         r = escapeRecord(h_->wideSize++);
     }
-    records()[size_++] = r;
+    if (h_->longRecords) records32()[size_++] = r;
+    else records16()[size_++] = static_cast<uint16_t>(r);
 }
 
 LineList::const_iterator LineList::erase(const_iterator pos) {
-    uint32_t* r = records();
-    const size_t i = static_cast<size_t>(pos.r_ - r);
-    const uint32_t gone = r[i];
-    std::memmove(r + i, r + i + 1, (size_ - i - 1) * sizeof(uint32_t));
-    --size_;
-    if ((gone & kStepXMask) == kEscape) {
-        // Close the gap in the side array and renumber the records after it, which are the ones
-        // holding higher indices.
-        const uint32_t k = gone >> 4;
-        TLine* w = wide();
-        std::memmove(w + k, w + k + 1, (h_->wideSize - k - 1) * sizeof(TLine));
-        --h_->wideSize;
-        for (size_t j = i; j < size_; ++j)
-            if ((r[j] & kStepXMask) == kEscape) r[j] -= 1u << 4;
-    }
-    return const_iterator(h_, r + i, wide());
+    const size_t i = static_cast<size_t>(pos.i_);
+    auto take = [&](auto* r) {
+        const uint32_t gone = r[i];
+        std::memmove(r + i, r + i + 1, (size_ - i - 1) * sizeof(*r));
+        --size_;
+        if ((gone & kStepXMask) == kEscape) {
+            // Close the gap in the side array and renumber the records after it, which are the
+            // ones holding higher indices.
+            const uint32_t k = gone >> 4;
+            TLine* w = wide();
+            std::memmove(w + k, w + k + 1, (h_->wideSize - k - 1) * sizeof(TLine));
+            --h_->wideSize;
+            for (size_t j = i; j < size_; ++j)
+                if ((r[j] & kStepXMask) == kEscape) r[j] -= 1u << 4;
+        }
+    };
+    if (h_->longRecords) take(records32());
+    else take(records16());
+    return const_iterator(this, i);
 }
 
 void LineList::clear() {
@@ -155,7 +213,7 @@ void LineList::shrink_to_fit() {
 
 size_t LineList::heapBytes() const {
     if (!h_) return 0;
-    return sizeof(Header) + size_t{cap_} * sizeof(uint32_t) + size_t{h_->wideCap} * sizeof(TLine);
+    return sizeof(Header) + recordBytes(cap_, h_->longRecords) + size_t{h_->wideCap} * sizeof(TLine);
 }
 
 bool operator==(const LineList& a, const LineList& b) {

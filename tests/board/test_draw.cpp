@@ -644,7 +644,7 @@ TEST_F(DrawTest, ViewQueriesDrawTheSameCallsAsVisitingEverything) {
         for (int i = 0; i < 120; ++i) {
             auto d = std::make_shared<TDevice>(kinds[rng() % kinds.size()], pick(-30, 50), pick(-30, 40));
             d->data = pick(0, 1);
-            for (auto& inv : d->invertedInputs) inv = pick(0, 1);
+            for (auto inv : d->invertedInputs) inv = pick(0, 1);
             board->deviceList.push_back(d);
         }
         for (int i = 0; i < 40; ++i) {

@@ -125,8 +125,8 @@ inline void fillRandomBoard(gw::TBoardEngine& b, std::mt19937& rng, const std::v
     for (int i = 0; i < devices; ++i) {
         auto d = std::make_shared<gw::TDevice>(types[rng() % types.size()], n(200) - 100, n(200) - 100);
         d->data = static_cast<int>(rng());
-        for (int& f : d->invertedInputs) f = n(1);
-        for (int& f : d->invertedOutputs) f = n(1);
+        for (auto f : d->invertedInputs) f = n(1);
+        for (auto f : d->invertedOutputs) f = n(1);
         b.deviceList.push_back(d);
     }
     const int nets = n(30);

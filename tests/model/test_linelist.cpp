@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -41,7 +42,9 @@ constexpr int R = LineList::kReach;
 }  // namespace
 
 // Each row follows an anchor segment starting at (ax, ay); the row's segment must read back
-// exactly, and land in a short record exactly when it is near and a single step.
+// exactly, and land in a record exactly when it is near and a single step: in a 16-bit one within
+// 32 cells of the anchor, else in a 32-bit one once enough such segments make the list move to
+// those.
 TEST(LineList, EachKindOfSegmentReadsBackExactly) {
     struct Row {
         const char* what;
@@ -77,7 +80,20 @@ TEST(LineList, EachKindOfSegmentReadsBackExactly) {
         list.push_back(r.l);
         list.push_back(anchor);  // a record after a whole one still reads its own
         expectSame(list, {anchor, r.l, anchor}, r.what);
-        EXPECT_EQ(list.wideCount(), r.compact ? 0u : 1u);
+        const bool nearAnchor = r.compact && std::abs(static_cast<long long>(r.l.sx) - r.ax) <= 31 &&
+                                std::abs(static_cast<long long>(r.l.sy) - r.ay) <= 31;
+        EXPECT_EQ(list.wideCount(), nearAnchor ? 0u : 1u);
+        EXPECT_FALSE(list.longRecords());
+        // Many of them: a segment fitting a 32-bit record moves the list to those, which then
+        // hold every such segment, the one kept whole before included.
+        Lines want = {anchor, r.l, anchor};
+        for (int k = 0; k < 16; ++k) {
+            list.push_back(r.l);
+            want.push_back(r.l);
+        }
+        expectSame(list, want, r.what);
+        EXPECT_EQ(list.longRecords(), r.compact && !nearAnchor);
+        EXPECT_EQ(list.wideCount(), r.compact ? 0u : 17u);
         // And as the first segment, which sets the anchor itself.
         LineList alone;
         alone.push_back(r.l);
@@ -85,7 +101,17 @@ TEST(LineList, EachKindOfSegmentReadsBackExactly) {
     }
 }
 
-TEST(LineList, ChainedUnitStepsCostFourBytesEach) {
+TEST(LineList, ChainedUnitStepsCostTwoBytesEachNearTheAnchorAndFourFarther) {
+    LineList near;
+    for (int i = 0; i < 3000; ++i) {  // back and forth within 20 cells of where it started
+        const int x = i % 40 < 20 ? i % 20 : 20 - i % 20;
+        near.push_back(TLine{x, i % 7, x + (i % 40 < 20 ? 1 : -1), i % 7});
+    }
+    near.shrink_to_fit();
+    EXPECT_FALSE(near.longRecords());
+    EXPECT_EQ(near.wideCount(), 0u);
+    EXPECT_LE(near.heapBytes(), 3000u * 2 + 32);
+
     LineList list;
     EXPECT_LE(sizeof(LineList), 16u);
     EXPECT_EQ(list.heapBytes(), 0u);
@@ -127,6 +153,31 @@ TEST(LineList, RemovingWholeSegmentsKeepsTheOthersIntact) {
     EXPECT_EQ(erase_if(list, longOnes), static_cast<size_t>(std::erase_if(want, longOnes)));
     expectSame(list, want, "erase_if");
     EXPECT_EQ(list.wideCount(), 2u);  // the side array holds only the two whole ones left
+}
+
+// A 16-bit record has room for 4,096 indices into the side array: the list holding more segments
+// kept whole moves to 32-bit records first, and every segment still reads back, before and after
+// removals and copies.
+TEST(LineList, ManySegmentsKeptWholeOutgrowShortRecords) {
+    LineList list;
+    Lines want;
+    for (int i = 0; i < 7000; ++i) {
+        const TLine l = i % 3 == 0 ? TLine{i % 5, 0, i % 5 + 1, 0} : TLine{0, i, 100 + i, i};
+        list.push_back(l);
+        want.push_back(l);
+        if (i == 6000) {
+            EXPECT_FALSE(list.longRecords());
+        }
+    }
+    EXPECT_TRUE(list.longRecords());
+    expectSame(list, want, "pushed");
+    for (int k = 0; k < 50; ++k) {
+        const long at = (k * 997) % static_cast<long>(want.size());
+        list.erase(list.begin() + at);
+        want.erase(want.begin() + at);
+    }
+    const LineList copy = list;
+    expectSame(copy, want, "erased and copied");
 }
 
 TEST(LineList, CopiesAndComparisons) {

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <random>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "model/Device.h"
+#include "model/PinFlags.h"
 #include "model/PinList.h"
 #include "model/Wire.h"
 
@@ -102,6 +105,81 @@ TEST(PinList, DevicePinArraysFollowTheirType) {
     EXPECT_EQ(d.invertedInputs.size(), 10u);
     EXPECT_EQ(d.invertedInputs[8], 1);
     EXPECT_EQ(d.invertedInputs[9], 0);
+}
+
+// Inversion flags in one word: random edits across the inline limit (57 flags) and back give what a
+// vector of 0/1 ints gives, and copies and moves between the inline and heap forms keep every flag.
+TEST(PinFlags, RandomEditsMatchAVectorOfIntsAcrossTheInlineLimit) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 300; ++round) {
+        PinFlags f;
+        std::vector<int> want;
+        for (int op = 0; op < 60; ++op) {
+            const unsigned r = rng() % 8;
+            if (r == 0) {
+                // Around the limit: shrink below it or grow past it, new flags set or clear.
+                const size_t n = 40 + rng() % 40;
+                const int v = static_cast<int>(rng() % 3);  // 2 must read back as 1
+                f.resize(n, v);
+                want.resize(n, v != 0);
+            } else if (r == 1 && !want.empty()) {
+                f.pop_back();
+                want.pop_back();
+            } else if (r == 2) {
+                const int v = static_cast<int>(rng() % 2);
+                f.push_back(v);
+                want.push_back(v);
+            } else if (r == 3 && !want.empty()) {
+                const size_t i = rng() % want.size();
+                f[i] ^= 1;
+                want[i] ^= 1;
+            } else if (r == 4) {
+                // A copy made now must not change with the original, nor the original with it.
+                PinFlags copy = f;
+                ASSERT_TRUE(copy == want);
+                if (!want.empty()) copy[0] = !copy[0];
+                ASSERT_TRUE(f == want);
+                if (!want.empty()) copy[0] ^= 1;
+                PinFlags moved = std::move(copy);
+                f = moved;
+            } else if (r == 5) {
+                const size_t n = rng() % 70;
+                const int v = static_cast<int>(rng() % 2);
+                f.assign(n, v);
+                want.assign(n, v);
+            } else if (!want.empty()) {
+                const size_t i = rng() % want.size();
+                const int v = static_cast<int>(rng() % 4);
+                f[i] = v;
+                want[i] = v != 0;
+            }
+            ASSERT_EQ(f.size(), want.size());
+            ASSERT_EQ(static_cast<std::vector<int>>(f), want) << "round " << round << " op " << op;
+        }
+        size_t ones = 0;
+        for (int v : std::as_const(f)) ones += static_cast<size_t>(v);
+        EXPECT_EQ(ones, static_cast<size_t>(std::accumulate(want.begin(), want.end(), 0)));
+    }
+}
+
+// Shrinking drops the flags past the end: growing again gives the new flags the value asked for,
+// never the ones that were there before, in both forms.
+TEST(PinFlags, RegrownFlagsTakeTheirNewValue) {
+    for (size_t len : {5u, 57u, 58u, 130u}) {
+        PinFlags f;
+        f.assign(len, 1);
+        f.resize(2);
+        f.resize(len);
+        EXPECT_EQ(f[0], 1);
+        EXPECT_EQ(f[1], 1);
+        for (size_t i = 2; i < len; ++i) ASSERT_EQ(f[i], 0) << len << " " << i;
+        PinFlags g{0, 3, 0};
+        g = f;
+        EXPECT_TRUE(g == f);
+        g = {0, 3};
+        EXPECT_TRUE(g == (std::vector<int>{0, 1}));
+        EXPECT_FALSE(g == (std::vector<int>{0, 0}));
+    }
 }
 
 }  // namespace
