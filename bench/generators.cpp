@@ -8,6 +8,7 @@
 #include "model/Catalogue.h"
 #include "model/InputDevices.h"
 #include "model/LogicDevices.h"
+#include "model/ObjectPool.h"
 #include "model/Registry.h"
 
 namespace gwbench {
@@ -49,7 +50,7 @@ private:
     size_t below(size_t n) { return n ? rng_() % n : 0; }
 
     TWireComplex* newNet() {
-        b_.wireComplexList.push_back(std::make_shared<TWireComplex>());
+        b_.wireComplexList.push_back(makePooled<TWireComplex>());
         return b_.wireComplexList.back().get();
     }
 
@@ -57,7 +58,7 @@ private:
         if (full()) return nullptr;
         const size_t k = b_.deviceList.size();
         auto dev =
-            std::make_shared<TDevice>(d, static_cast<int>(k % 1000) * 6, static_cast<int>(k / 1000) * 16);
+            makePooled<TDevice>(d, static_cast<int>(k % 1000) * 6, static_cast<int>(k / 1000) * 16);
         for (auto v : dev->invertedInputs) v = pct() < 12 ? 1 : 0;
         b_.deviceList.push_back(dev);
         return dev.get();
@@ -341,7 +342,7 @@ std::shared_ptr<TBoardEngine> makeICBoard(size_t ics, size_t inner, uint32_t see
 
     auto b = TBoardEngine::Create();
     auto net = [&] {
-        b->wireComplexList.push_back(std::make_shared<TWireComplex>());
+        b->wireComplexList.push_back(makePooled<TWireComplex>());
         return b->wireComplexList.back().get();
     };
     auto connectOut = [](TDevice& d, int pin, TWireComplex* n) {
@@ -352,8 +353,8 @@ std::shared_ptr<TBoardEngine> makeICBoard(size_t ics, size_t inner, uint32_t see
         d.inputs[pin] = n;
         n->outputList.push_back(&d);
     };
-    auto clk = std::make_shared<TDevice>(TTicker::Create(25), 0, 0);
-    auto rnd = std::make_shared<TDevice>(TTicker::Create(0), 0, 4);
+    auto clk = makePooled<TDevice>(TTicker::Create(25), 0, 0);
+    auto rnd = makePooled<TDevice>(TTicker::Create(0), 0, 4);
     std::vector<TWireComplex*> prev = {net(), net(), net(), net()};
     connectOut(*clk, 0, prev[0]);
     connectOut(*clk, 1, prev[1]);
@@ -363,7 +364,7 @@ std::shared_ptr<TBoardEngine> makeICBoard(size_t ics, size_t inner, uint32_t see
     b->deviceList.push_back(rnd);
     for (size_t j = 0; j < ics; ++j) {
         auto d =
-            std::make_shared<TDevice>(ic, 6 + static_cast<int>(j % 200) * 6, static_cast<int>(j / 200) * 8);
+            makePooled<TDevice>(ic, 6 + static_cast<int>(j % 200) * 6, static_cast<int>(j / 200) * 8);
         std::vector<TWireComplex*> outs;
         for (int i = 0; i < 4; ++i) connectIn(*d, i, prev[i]);
         for (int i = 0; i < 4; ++i) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "board/BoardIndex.h"
+#include "model/ObjectPool.h"
 
 namespace gw {
 
@@ -292,7 +293,7 @@ void TBoardEngine::netsInRect(int l, int t, int r, int b, std::vector<TWireCompl
 DevicePtr TBoardEngine::addDevice(const DraftPtr& draft, int x, int y) {
     if (!draft) return nullptr;
     markChanged();
-    auto d = std::make_shared<TDevice>(draft, x, y);
+    auto d = makePooled<TDevice>(draft, x, y);
     const int ni = draft->countInputs(), no = draft->countOutputs();
     for (int i = 0; i < ni; ++i) {
         if (WirePtr w = inputAddable(x, y, *draft, i)) {

@@ -10,6 +10,7 @@
 
 #include "board/BoardEngine.h"
 #include "board/BoardIndex.h"
+#include "model/ObjectPool.h"
 
 namespace gw {
 
@@ -123,7 +124,7 @@ void TBoardEngine::updateWireMode() {
         separateEnd.reset();
     }
     if (!w) {
-        w = std::make_shared<TWireComplex>();
+        w = makePooled<TWireComplex>();
         wireComplexList.push_back(w);
     } else if (separateEnd) {
         _connectWires(separateEnd.get(), w.get());
@@ -268,7 +269,7 @@ void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
         }
         rest.swap(kept);
         if (!moved) {
-            auto net = std::make_shared<TWireComplex>();
+            auto net = makePooled<TWireComplex>();
             made.push_back(net);
             wireComplexList.push_back(net);
             moveInto(made.size() - 1, rest.front());

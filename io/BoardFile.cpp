@@ -9,6 +9,7 @@
 #include "io/AtomicFile.h"
 #include "io/ByteStream.h"
 #include "io/ICFile.h"
+#include "model/ObjectPool.h"
 #include "model/Registry.h"
 
 namespace gw {
@@ -321,7 +322,7 @@ private:
             if (!readFlags(inFlags, where, "the input inversion flags") ||
                 !readFlags(outFlags, where, "the output inversion flags"))
                 return false;
-            auto dev = std::make_shared<TDevice>(lastDraft, x, y);
+            auto dev = makePooled<TDevice>(lastDraft, x, y);
             dev->data = data;
             fit(inFlags, dev->invertedInputs, where, id, "input");
             fit(outFlags, dev->invertedOutputs, where, id, "output");
@@ -351,7 +352,7 @@ private:
             const Where where{"wire section", "net", k};
             if (!next(more, where, "the list of nets")) return false;
             if (!more) return true;
-            auto net = std::make_shared<TWireComplex>();
+            auto net = makePooled<TWireComplex>();
             net->updateKnots = 1;
             const TWireComplex* self = net.get();
             // Segments.

@@ -1,0 +1,99 @@
+// ObjectPool: fixed-size slots carved from large blocks, for the objects a large board holds by the
+// million (placed devices and nets, each one allocation with its shared count). The general
+// allocator puts a header before every block and rounds it up to a 16-byte size class: a net with
+// its count is 80 bytes and took 96. A pool hands out slots of exactly its size, back to back;
+// freed slots go on a list and are handed out again first. Blocks are kept for the program's life:
+// the next board reuses them.
+//
+// makePooled<T>(args...) is std::make_shared<T>(args...) with the object and its count in a slot.
+// Builds with the address sanitizer take every slot from the general allocator instead, so that
+// the sanitizer still sees each object's life.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace gw {
+
+class SlotPool {
+public:
+    // Slots of `slotSize` bytes (rounded up to a multiple of 8), from blocks of about
+    // `blockBytes`.
+    explicit SlotPool(size_t slotSize, size_t blockBytes = size_t{1} << 18);
+    SlotPool(const SlotPool&) = delete;
+    SlotPool& operator=(const SlotPool&) = delete;
+    ~SlotPool();
+
+    void* take();
+    void give(void* p) noexcept;
+
+    size_t slotSize() const { return slot_; }
+    // Slots handed out and not given back; bytes the pool holds that are not handed out.
+    size_t inUse() const;
+    size_t idleBytes() const;
+    // Idle bytes of every pool that makePooled uses.
+    static size_t sharedIdleBytes();
+
+    // The pool for slots of `size` bytes that makePooled uses (one per size, never destroyed, so
+    // objects freed while the program exits still find it).
+    static SlotPool& shared(size_t size);
+
+private:
+    struct FreeSlot {
+        FreeSlot* next;
+    };
+    mutable std::mutex m_;
+    size_t slot_, perBlock_;
+    std::vector<void*> blocks_;
+    FreeSlot* free_ = nullptr;
+    char* carve_ = nullptr;  // next slot never handed out in the newest block
+    char* carveEnd_ = nullptr;
+    size_t inUse_ = 0;
+};
+
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kPooledSlots = false;
+#else
+inline constexpr bool kPooledSlots = true;
+#endif
+
+// Allocates single objects from the shared pool of their size; arrays from the general allocator.
+template <class T>
+class PoolAllocator {
+public:
+    using value_type = T;
+    PoolAllocator() noexcept = default;
+    template <class U>
+    PoolAllocator(const PoolAllocator<U>&) noexcept {}  // NOLINT: rebinding, as allocators do
+
+    T* allocate(size_t n) {
+        static_assert(alignof(T) <= 8, "pool slots are 8-byte aligned");
+        if (kPooledSlots && n == 1) return static_cast<T*>(pool().take());
+        return static_cast<T*>(::operator new(n * sizeof(T)));
+    }
+    void deallocate(T* p, size_t n) noexcept {
+        if (kPooledSlots && n == 1) pool().give(p);
+        else ::operator delete(p);
+    }
+    template <class U>
+    bool operator==(const PoolAllocator<U>&) const noexcept {
+        return true;
+    }
+
+private:
+    static SlotPool& pool() {
+        static SlotPool& p = SlotPool::shared(sizeof(T));
+        return p;
+    }
+};
+
+template <class T, class... Args>
+std::shared_ptr<T> makePooled(Args&&... args) {
+    return std::allocate_shared<T>(PoolAllocator<T>(), std::forward<Args>(args)...);
+}
+
+}  // namespace gw
