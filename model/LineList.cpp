@@ -5,6 +5,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "model/ObjectPool.h"
+
 namespace gw {
 
 TLine TLine::createRightCoords(const TLine& line, double sx, double sy, double ox, double oy) {
@@ -25,7 +27,7 @@ LineList::LineList(const LineList& o) {
     if (o.size_ == 0) return;
     const bool longRecords = o.h_->longRecords;
     const size_t bytes = recordBytes(o.size_, longRecords);
-    h_ = static_cast<Header*>(::operator new(sizeof(Header) + bytes + size_t{o.h_->wideSize} * sizeof(TLine)));
+    h_ = static_cast<Header*>(takeBlock(sizeof(Header) + bytes + size_t{o.h_->wideSize} * sizeof(TLine)));
     *h_ = *o.h_;
     h_->wideCap = o.h_->wideSize;
     cap_ = size_ = o.size_;
@@ -61,7 +63,7 @@ LineList& LineList::operator=(std::initializer_list<TLine> lines) {
 }
 
 void LineList::release() {
-    ::operator delete(h_);
+    if (h_) giveBlock(h_, blockBytes());
     h_ = nullptr;
     size_ = cap_ = 0;
 }
@@ -88,12 +90,12 @@ bool LineList::shorten(uint32_t r, uint16_t& s) {
 void LineList::reallocate(size_t cap, uint32_t wideCap) {
     const bool longRecords = h_ && h_->longRecords;
     const size_t bytes = recordBytes(cap, longRecords);
-    auto* h = static_cast<Header*>(::operator new(sizeof(Header) + bytes + size_t{wideCap} * sizeof(TLine)));
+    auto* h = static_cast<Header*>(takeBlock(sizeof(Header) + bytes + size_t{wideCap} * sizeof(TLine)));
     if (h_) {
         *h = *h_;
         std::memcpy(h + 1, h_ + 1, recordBytes(size_, longRecords));
         std::memcpy(reinterpret_cast<char*>(h + 1) + bytes, wide(), size_t{h_->wideSize} * sizeof(TLine));
-        ::operator delete(h_);
+        giveBlock(h_, blockBytes());
     } else {
         *h = Header{};
     }
@@ -104,8 +106,7 @@ void LineList::reallocate(size_t cap, uint32_t wideCap) {
 
 void LineList::lengthen() {
     const uint32_t wideCap = h_->wideCap;
-    auto* h = static_cast<Header*>(
-        ::operator new(sizeof(Header) + recordBytes(cap_, true) + size_t{wideCap} * sizeof(TLine)));
+    auto* h = static_cast<Header*>(takeBlock(sizeof(Header) + recordBytes(cap_, true) + size_t{wideCap} * sizeof(TLine)));
     *h = *h_;
     h->longRecords = 1;
     auto* r = reinterpret_cast<uint32_t*>(h + 1);
@@ -130,7 +131,7 @@ void LineList::lengthen() {
         }
     }
     h->wideSize = wideOut;
-    ::operator delete(h_);
+    giveBlock(h_, blockBytes());
     h_ = h;
 }
 
@@ -211,10 +212,11 @@ void LineList::shrink_to_fit() {
     if (cap_ > size_ || h_->wideCap > h_->wideSize) reallocate(size_, h_->wideSize);
 }
 
-size_t LineList::heapBytes() const {
-    if (!h_) return 0;
+size_t LineList::blockBytes() const {
     return sizeof(Header) + recordBytes(cap_, h_->longRecords) + size_t{h_->wideCap} * sizeof(TLine);
 }
+
+size_t LineList::heapBytes() const { return h_ ? blockBytes() : 0; }
 
 bool operator==(const LineList& a, const LineList& b) {
     if (a.size_ != b.size_) return false;

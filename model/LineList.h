@@ -8,6 +8,9 @@
 // a list every record has the same size, so indexing stays a shift and a load, and reading back
 // gives exactly the ints that went in.
 //
+// The block comes from the pools of small blocks (model/ObjectPool.h): no allocator header and no
+// rounding beyond 8 bytes for the lists of a large board.
+//
 // Reads hand out TLine values, not references: there is no TLine in memory to point at. Changing a
 // segment means erasing it and adding another.
 #pragma once
@@ -208,6 +211,8 @@ private:
     // Moves the list into a block with room for `cap` records and `wideCap` whole segments.
     void reallocate(size_t cap, uint32_t wideCap);
     void release();
+    // Bytes of the list's block (h_ set), which it gives back with that size.
+    size_t blockBytes() const;
 
     Header* h_ = nullptr;
     uint32_t size_ = 0, cap_ = 0;

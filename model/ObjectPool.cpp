@@ -70,6 +70,30 @@ SlotPool& SlotPool::shared(size_t size) {
     return *p;
 }
 
+namespace {
+// The pools of small blocks by size class (8, 16, ... kSmallBlockMax bytes), looked up without
+// the lock of the shared table.
+SlotPool* const* smallPools() {
+    static SlotPool* const* pools = [] {
+        auto* a = new SlotPool*[kSmallBlockMax / 8];
+        for (size_t i = 0; i < kSmallBlockMax / 8; ++i) a[i] = &SlotPool::shared((i + 1) * 8);
+        return a;
+    }();
+    return pools;
+}
+}  // namespace
+
+void* takeBlock(size_t bytes) {
+    if (!kPooledSlots || bytes == 0 || bytes > kSmallBlockMax) return ::operator new(bytes);
+    return smallPools()[(bytes - 1) / 8]->take();
+}
+
+void giveBlock(void* p, size_t bytes) noexcept {
+    if (!p) return;
+    if (!kPooledSlots || bytes == 0 || bytes > kSmallBlockMax) ::operator delete(p);
+    else smallPools()[(bytes - 1) / 8]->give(p);
+}
+
 size_t SlotPool::sharedIdleBytes() {
     std::lock_guard<std::mutex> lock(sharedLock());
     size_t n = 0;

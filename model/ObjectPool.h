@@ -5,7 +5,8 @@
 // freed slots go on a list and are handed out again first. Blocks are kept for the program's life:
 // the next board reuses them.
 //
-// makePooled<T>(args...) is std::make_shared<T>(args...) with the object and its count in a slot.
+// makePooled<T>(args...) is std::make_shared<T>(args...) with the object and its count in a slot;
+// takeBlock and giveBlock serve small variable-sized blocks (a net's segment list) the same way.
 // Builds with the address sanitizer take every slot from the general allocator instead, so that
 // the sanitizer still sees each object's life.
 #pragma once
@@ -54,6 +55,12 @@ private:
     char* carveEnd_ = nullptr;
     size_t inUse_ = 0;
 };
+
+// Blocks of up to kSmallBlockMax bytes from the shared pool of their size rounded up to 8; larger
+// ones from the general allocator. The caller gives a block back with the size it asked for.
+inline constexpr size_t kSmallBlockMax = 512;
+void* takeBlock(size_t bytes);
+void giveBlock(void* p, size_t bytes) noexcept;
 
 #if defined(__SANITIZE_ADDRESS__)
 inline constexpr bool kPooledSlots = false;
