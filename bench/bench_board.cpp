@@ -508,6 +508,48 @@ void BM_million_wireToPin(benchmark::State& st) {
     b.startDefaultMode();
 }
 
+// Joining two nets of gates beside the million-device board's rows and cutting them apart again:
+// a wire from the end of one gate's output net to the end of another gate's input net (the two
+// presses of the wire mode: a merge of nets with pins), then a press of the remove mode in the
+// middle of that wire (a split of a net with pins); six whole frames with their steps. Both edits
+// move pins of table-op gates only, which the compiled form takes in place (`patches`,
+// `compiles`: per join and cut).
+void BM_million_joinAndCutNets(benchmark::State& st) {
+    TBoardEngine& b = *millionBoard();
+    static const DraftPtr inv = TLogic::Create(1, 2);
+    const int x = 6700, y = 300;
+    static const DevicePtr g1 = b.addDevice(inv, x, y);        // output at (x + 1, y)
+    static const DevicePtr g2 = b.addDevice(inv, x + 5, y + 10);  // input at (x + 4, y + 10)
+    const int jx = x + inv->getOutputXPos(0) + 3;
+    auto press = [&](int gx, int gy) {
+        b.Update(20 * gx, 20 * gy, 1, 1, 0);
+        b.Update(20 * gx, 20 * gy, 0, 0, 0);
+    };
+    b.startWireMode();
+    if (g1->outputs[0] == nullptr) {
+        press(x + inv->getOutputXPos(0), y);
+        press(jx, y);
+        press(x + 5 + inv->getInputXPos(0), y + 10);
+        press(jx, y + 6);
+    }
+    b.updateDevices();
+    if (!g1->outputs[0] || !g2->inputs[0] || g1->outputs[0] == g2->inputs[0]) {
+        st.SkipWithError("the two nets are not as planned");
+        return;
+    }
+    const uint64_t compiles = b.simulationCompiles(), patches = b.simulationPatches();
+    for (auto _ : st) {
+        b.startWireMode();
+        press(jx, y);
+        press(jx, y + 6);
+        b.startRemoveMode();
+        press(jx, y + 3);
+    }
+    if (g1->outputs[0] == g2->inputs[0]) st.SkipWithError("the nets were not cut apart");
+    perEdit(st, "patches", b.simulationPatches() - patches, b.simulationCompiles() - compiles);
+    b.startDefaultMode();
+}
+
 // The simulation step the frame ends with, for scale.
 void BM_updateDevices(benchmark::State& st) {
     BigBoard& big = board();
@@ -542,5 +584,6 @@ BENCHMARK(BM_million_wireOnEmptyGround)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_million_invertPin)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_million_removeDevice)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_million_wireToPin)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_million_joinAndCutNets)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

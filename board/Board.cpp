@@ -90,6 +90,12 @@ bool TBoardEngine::simulationFollows(TDevice& d) {
     return fastStep && fastSim_ && fastSim_->patchDevice(deviceList, circuitVersion_, d);
 }
 
+bool TBoardEngine::simulationFollows(std::vector<TDevice*> moved) {
+    // A walk of the whole list finds them; past a few devices compiling afresh is as quick.
+    if (moved.size() > kFollowedPinMoves) return false;
+    return fastStep && fastSim_ && fastSim_->patchDevices(deviceList, circuitVersion_, std::move(moved));
+}
+
 void TBoardEngine::inversionToggled(TDevice& d) {
     if (simulationFollows(d))
         markChanged();

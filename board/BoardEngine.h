@@ -326,6 +326,11 @@ private:
     // d's pins were joined, parted or inverted and nothing else changed since the last step: asks
     // the compiled simulation to take that in place; false when the edit must be announced.
     bool simulationFollows(TDevice& d);
+    // The same for every device whose pins a merge, split or removal of nets moved (all devices
+    // that had a pin on a net that left the board among them); false when the edit must be
+    // announced, and always for more than kFollowedPinMoves devices.
+    bool simulationFollows(std::vector<TDevice*> moved);
+    static constexpr size_t kFollowedPinMoves = 16;
 
     std::unique_ptr<BoardIndex> index_;
     int frameDepth_ = 0;

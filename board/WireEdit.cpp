@@ -199,15 +199,20 @@ void TBoardEngine::_connectWires(TWireComplex* a, TWireComplex* b) {
                            [a](const WirePtr& p) { return p.get() == a; });
     if (it == wireComplexList.end() || !findWire(b)) return;
     const WirePtr keep = *it;  // a must outlive its own removal
-    // Only pins moving from a to b change what the simulation reads.
+    // Only pins moving from a to b change what the simulation reads: those devices' ops are updated
+    // in place when they can be.
     const bool movesPins = a->Input || !a->outputList.empty();
+    std::vector<TDevice*> moved(a->outputList.begin(), a->outputList.end());
+    if (a->Input) moved.push_back(a->Input);
     for (const TLine& l : a->lineList) b->addWire(l.sx, l.sy, l.ex, l.ey);
     if (TDevice* drv = a->Input) {
         // Callers never join two driven nets; should it happen anyway, b's old driver is let go on
         // both sides so that no device keeps driving a net that names someone else as its driver.
-        if (b->Input && b->Input != drv)
+        if (b->Input && b->Input != drv) {
             for (TWireComplex*& p : b->Input->outputs)
                 if (p == b) p = nullptr;
+            moved.push_back(b->Input);
+        }
         b->Input = drv;
         renamePins(drv->outputs, a, b);
     }
@@ -220,7 +225,7 @@ void TBoardEngine::_connectWires(TWireComplex* a, TWireComplex* b) {
     a->Destroy();
     index_->netGrew(b);
     index_->netRemoved(a);
-    if (movesPins) circuitEdited();
+    if (movesPins && !simulationFollows(std::move(moved))) circuitEdited();
 }
 
 void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
@@ -229,8 +234,11 @@ void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
                              [w](const WirePtr& p) { return p.get() == w; });
     if (self == wireComplexList.end()) return;  // not on this board (already removed)
     const WirePtr keep = *self;
-    // Only a net with pins on it hands pins to new nets, which the simulation must hear of.
+    // Only a net with pins on it hands pins to new nets, which the simulation must hear of (or
+    // take in place).
     const bool hadPins = w->Input || !w->outputList.empty();
+    std::vector<TDevice*> moved(w->outputList.begin(), w->outputList.end());
+    if (w->Input) moved.push_back(w->Input);
 
     // Grouping. Each pass walks the remaining segments in order and moves a segment into the first
     // new net (in creation order) holding one of its ends; a pass that moves nothing seeds a new net
@@ -312,7 +320,7 @@ void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
     // nets were appended in creation order.
     index_->netRemoved(w);
     for (const WirePtr& n : made) index_->netAdded(n);
-    if (hadPins) circuitEdited();
+    if (hadPins && !simulationFollows(std::move(moved))) circuitEdited();
 }
 
 void TBoardEngine::_removeWire(TWireComplex* w) {
@@ -322,13 +330,15 @@ void TBoardEngine::_removeWire(TWireComplex* w) {
     if (it == wireComplexList.end()) return;  // not on this board (already removed)
     const WirePtr keep = *it;
     const bool hadPins = w->Input || !w->outputList.empty();
+    std::vector<TDevice*> moved(w->outputList.begin(), w->outputList.end());
+    if (w->Input) moved.push_back(w->Input);
     for (TDevice* d : w->outputList) renamePins(d->inputs, w, nullptr);
     if (w->Input) renamePins(w->Input->outputs, w, nullptr);
     w->Input = nullptr;
     wireComplexList.erase(it);
     w->Destroy();
     index_->netRemoved(w);
-    if (hadPins) circuitEdited();
+    if (hadPins && !simulationFollows(std::move(moved))) circuitEdited();
 }
 
 }  // namespace gw

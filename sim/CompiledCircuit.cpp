@@ -17,6 +17,7 @@ CompiledCircuit::CompiledCircuit() { clear(); }
 CompiledCircuit::~CompiledCircuit() = default;
 
 void CompiledCircuit::clear() {
+    forgetWalk();
     tix_.clear();
     code_.clear();
     devOps_.clear();
@@ -92,6 +93,7 @@ void CompiledCircuit::append(const std::vector<DevicePtr>& devices, size_t from)
         build(devices);
         return;
     }
+    forgetWalk();
     // Take back what finish() added (the end op and the padding pins) and what it let go.
     tix_.pop_back();
     ops_.pop_back();
@@ -381,8 +383,17 @@ void CompiledCircuit::pass(uint16_t k, StreamPos& at) const {
 }
 
 CompiledCircuit::StreamPos CompiledCircuit::positionOf(size_t op) const {
+    // Edits in list order (the devices of a merged net) walk on from the last position found.
+    // repatch() keeps every op's size, so that position stays right until ops come or go.
+    size_t i = 0;
     StreamPos at;
-    for (size_t i = 0; i < op; ++i) pass(tix_[i], at);
+    if (walkOp_ <= op) {
+        i = walkOp_;
+        at = walkAt_;
+    }
+    for (; i < op; ++i) pass(tix_[i], at);
+    walkOp_ = op;
+    walkAt_ = at;
     return at;
 }
 
@@ -393,6 +404,7 @@ bool CompiledCircuit::remove(size_t index) {
     // Ops left doing nothing cost a little in every step: past a share of all ops, build afresh.
     if (deadOps_ + (to - from) > kRoomOps + tix_.size() / 16) return false;
     StreamPos at = positionOf(from);
+    forgetWalk();  // the device's ops leave the list of devices
     // Every op of the device reads the zero slot and drives the sink from now on, and side ops
     // become gates, which touch no data word, draw no random bit and call no device.
     for (size_t i = from; i < to; ++i) {

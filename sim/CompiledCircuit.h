@@ -91,10 +91,11 @@ public:
     // what building them all would. Valid only when nothing but these appends changed since.
     void append(const std::vector<DevicePtr>& devices, size_t from);
 
-    // The `index`-th device of the list compiled (`d`) had pins connected, disconnected or their
-    // inversions toggled, and nothing else changed (no net merged, split or removed): updates its
-    // op in place and answers true when it is a pooled table op whose new tables fit the pool;
-    // answers false (and changes nothing) when a build is needed.
+    // The `index`-th device of the list compiled (`d`) had pins connected, disconnected, moved to
+    // another net or their inversions toggled: updates its op in place and answers true when it is
+    // a pooled table op whose new tables fit the pool; answers false (and changes nothing) when a
+    // build is needed. Nets may have been merged, split or removed, provided every device with a
+    // pin on a net that left is updated before the next run (no op may read a slot given back).
     bool repatch(TDevice& d, size_t index);
     // The `index`-th device of the list compiled is being removed from it (its pins disconnected,
     // nothing else changed): its ops are left reading nothing and driving nothing, and the device
@@ -207,6 +208,10 @@ private:
     };
     void pass(uint16_t k, StreamPos& at) const;
     StreamPos positionOf(size_t op) const;
+    // The last position positionOf() found, for the next walk to start from.
+    mutable size_t walkOp_ = SIZE_MAX;
+    mutable StreamPos walkAt_;
+    void forgetWalk() { walkOp_ = SIZE_MAX; }
     // A table op's tables and pins, before they go into the streams.
     struct TableOp {
         uint64_t tables = 0;

@@ -33,6 +33,25 @@ bool FastSimulator::patchDevice(const std::vector<DevicePtr>& devices, uint64_t 
     return true;
 }
 
+bool FastSimulator::patchDevices(const std::vector<DevicePtr>& devices, uint64_t version, std::vector<TDevice*> ds) {
+    if (!valid_ || version != version_ || devices.size() != size_) return false;
+    std::sort(ds.begin(), ds.end());
+    ds.erase(std::unique(ds.begin(), ds.end()), ds.end());
+    // List order, so that the compiled form walks its streams once for all of them.
+    std::vector<std::pair<size_t, TDevice*>> at;
+    at.reserve(ds.size());
+    for (size_t i = 0; i < devices.size() && at.size() < ds.size(); ++i) {
+        TDevice* p = devices[i].get();
+        if (std::binary_search(ds.begin(), ds.end(), p)) at.emplace_back(i, p);
+    }
+    if (at.size() != ds.size()) return false;
+    for (const auto& [i, d] : at) {
+        if (!circuit_.repatch(*d, i)) return false;
+        ++patches_;
+    }
+    return true;
+}
+
 bool FastSimulator::removeDevice(const std::vector<DevicePtr>& devices, uint64_t version, TDevice& d) {
     const size_t i = currentIndexOf(devices, version, d);
     if (i == SIZE_MAX || !circuit_.remove(i)) return false;

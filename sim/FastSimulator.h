@@ -39,6 +39,12 @@ public:
     // and the device's op can be updated in place, does so and answers true (the caller need not
     // announce the edit); answers false otherwise, and the edit must be announced as usual.
     bool patchDevice(const std::vector<DevicePtr>& devices, uint64_t version, TDevice& d);
+    // The same for several devices at once, found in one walk of the list: for an edit that moved
+    // pins of all of them (nets merged, split or removed). Every device with a pin on a net that
+    // left the board must be among them. Answers false when any of them cannot be updated in
+    // place; the edit must then be announced (some may have been updated already, which the
+    // compile that follows makes moot).
+    bool patchDevices(const std::vector<DevicePtr>& devices, uint64_t version, std::vector<TDevice*> ds);
     // `d`, still in `devices`, is about to leave the list (its pins disconnected, nothing else
     // changed since the step with `version`): when the compiled form is of that version and list,
     // lets its ops idle and forgets it, answering true (the caller need not announce the removal;

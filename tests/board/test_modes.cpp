@@ -649,6 +649,70 @@ TEST(WireMode, OnlyEditsThatMovePinsRecompileTheSimulation) {
     (void)dst;
 }
 
+// Nets with gates on them merged by a wire and cut apart: the gates' ops are updated in place, and
+// every step shows what the plain step of the same board shows.
+TEST(WireMode, MergedAndCutNetsOfGatesAreTakenInPlace) {
+    Board b;
+    const DraftPtr g = TLogic::Create(1, 2);  // an inverter
+    const int ix = g->getInputXPos(0), iy = g->getInputYPos(0), ox = g->getOutputXPos(0), oy = g->getOutputYPos(0);
+    // A: input unwired (reads 0), so it drives 1. B's input will sit 8 cells below A's net's end.
+    auto a = b->addDevice(g, 0, 0);
+    const int ex = ox + 3, ey = oy;  // A's net ends here
+    auto bdev = b->addDevice(g, ex - ix, ey + 8 - iy);
+    b.wire(ox, oy, ex, ey);                       // net 1: driven by A
+    b.wire(ex, ey + 8, ex, ey + 5);               // net 2: read by B
+    const int box = ex - ix + ox, boy = ey + 8 - iy + oy;
+    b.wire(box, boy, box + 2, boy);               // net 3: B's output, so its value is kept
+    // What B's own step gives for the value on its input.
+    auto plainOutput = [&]() {
+        const int in = bdev->inputs[0] ? static_cast<int>(bdev->inputs[0]->State) : 0;
+        return in ? 0 : 1;
+    };
+    at(b, 40, 40, 0, 0);
+    at(b, 40, 40, 0, 0);
+    TWireComplex* out = bdev->outputs[0];
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->State, 1) << "B reads an undriven net";
+    const uint64_t compiles = b->simulationCompiles(), patches = b->simulationPatches();
+
+    b.wire(ex, ey, ex, ey + 5);  // joins net 1 and net 2
+    ASSERT_EQ(a->outputs[0], bdev->inputs[0]);
+    at(b, 40, 40, 0, 0);
+    at(b, 40, 40, 0, 0);
+    EXPECT_EQ(out->State, 0) << "B reads A's 1";
+    EXPECT_EQ(out->State, plainOutput());
+    EXPECT_EQ(b->simulationCompiles(), compiles) << "the merge was compiled";
+    EXPECT_GT(b->simulationPatches(), patches);
+
+    // Cut the joined net in the middle of the new wire: B is on a net of its own again.
+    b->startRemoveMode();
+    at(b, ex, ey + 3, 1, 1);
+    at(b, ex, ey + 3, 0, 0);
+    ASSERT_NE(a->outputs[0], bdev->inputs[0]);
+    at(b, 40, 40, 0, 0);
+    EXPECT_EQ(out->State, plainOutput());
+    EXPECT_EQ(b->simulationCompiles(), compiles) << "the cut was compiled";
+
+    // Join them again, then take away the segments between A and B but the one on B's pin (B's
+    // body begins a cell above its input).
+    b->startWireMode();
+    b.wire(ex, ey, ex, ey + 8);
+    at(b, 40, 40, 0, 0);
+    EXPECT_EQ(out->State, 0);
+    b->startRemoveMode();
+    for (int y = ey + 6; y >= ey; --y) {
+        at(b, ex, y, 1, 1);
+        at(b, ex, y, 0, 0);
+    }
+    at(b, 40, 40, 0, 0);
+    ASSERT_EQ(b->deviceList.size(), 2u);
+    ASSERT_NE(bdev->inputs[0], nullptr);
+    EXPECT_EQ(bdev->inputs[0]->Input, nullptr);
+    EXPECT_EQ(out->State, 1);
+    EXPECT_EQ(b->simulationCompiles(), compiles) << "cutting nets was compiled";
+    EXPECT_EQ(b.problems(), "");
+}
+
 // Toggling an inversion of a gate changes only its tables: the compiled simulation takes them in
 // place. A type the compiled form steps otherwise (a counter) is compiled again.
 TEST(InvertMode, ToggledTablesAreTakenInPlace) {
