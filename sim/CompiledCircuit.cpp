@@ -443,7 +443,8 @@ bool CompiledCircuit::repatch(TDevice& d, size_t index) {
         d.invertedInputs.size() != nIn || d.invertedOutputs.size() != nOut)
         return false;
     const size_t at = devOps_[index];
-    if (at >= tix_.size() || tix_[at] == kWide) return false;  // not a pooled table op
+    if (at >= tix_.size()) return false;
+    if (tix_[at] == kWide) return repatchSide(d, index, nIn, nOut);
     TableOp op;
     if (!tableOf(dr, d, nIn, nOut, [&](size_t i) { return inPin(d, i); }, [&](size_t i) { return outPin(d, i); }, op))
         return false;
@@ -458,6 +459,30 @@ bool CompiledCircuit::repatch(TDevice& d, size_t index) {
     const size_t c = positionOf(at).code;
     std::copy(op.pins, op.pins + op.nIn + op.nOut, code_.begin() + static_cast<std::ptrdiff_t>(c));
     tix_[at] = static_cast<uint16_t>(idx | (k & kWide));
+    return true;
+}
+
+bool CompiledCircuit::repatchSide(TDevice& d, size_t index, size_t nIn, size_t nOut) {
+    // One op of the side stream, of a flat kind or a fallback: its kind does not depend on the
+    // pins, which are all it reads of them (inversions in their top bits), so rewriting them is
+    // compiling it again. Table ops there (the pool was full) are left to a build.
+    const size_t at = devOps_[index];
+    const size_t next = index + 1 < devOps_.size() ? devOps_[index + 1] : tix_.size() - 1;  // before the end op
+    if (next != at + 1) return false;
+    const StreamPos pos = positionOf(at);
+    const Op& op = ops_[pos.side];
+    if (op.kind & kTable) return false;
+    uint32_t* pins = nullptr;
+    if (op.kind == kFallback) {
+        const Fallback& f = fallbacks_[op.aux];
+        if (f.device != &d || f.nIn != nIn || f.nOut != nOut) return false;
+        pins = fallbackPins_.data() + f.pinStart;
+    } else {
+        if (op.nIn != nIn || op.nOut != nOut) return false;
+        pins = pins_.data() + pos.pins;
+    }
+    for (size_t i = 0; i < nIn; ++i) pins[i] = inPin(d, i);
+    for (size_t i = 0; i < nOut; ++i) pins[nIn + i] = outPin(d, i);
     return true;
 }
 

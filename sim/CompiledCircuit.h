@@ -93,8 +93,9 @@ public:
 
     // The `index`-th device of the list compiled (`d`) had pins connected, disconnected, moved to
     // another net or their inversions toggled: updates its op in place and answers true when it is
-    // a pooled table op whose new tables fit the pool; answers false (and changes nothing) when a
-    // build is needed. Nets may have been merged, split or removed, provided every device with a
+    // a pooled table op whose new tables fit the pool, or a device of one side-stream op (a flat
+    // kind other than the table op, or a fallback); answers false (and changes nothing) when a
+    // build is needed (ICs, table ops whose tables went inline). Nets may have been merged, split or removed, provided every device with a
     // pin on a net that left is updated before the next run (no op may read a slot given back).
     bool repatch(TDevice& d, size_t index);
     // The `index`-th device of the list compiled is being removed from it (its pins disconnected,
@@ -237,6 +238,8 @@ private:
     // An IC device: its inner circuit expanded in place (input copies, inner devices, output
     // copies). Answers false when it has no inner circuit to expand.
     bool addIC(TDevice& d);
+    // repatch() for a device compiled to one op of the side stream.
+    bool repatchSide(TDevice& d, size_t index, size_t nIn, size_t nOut);
 
     void step(SimEnvironment& env);
 
