@@ -323,12 +323,16 @@ void CompiledCircuit::padBeforeFlagged() {
     lastOwnsPins_ = false;
 }
 
-void CompiledCircuit::addCopy(uint32_t from, uint32_t to) {
+uint64_t CompiledCircuit::copyWord(uint32_t from, uint32_t to) {
     uint16_t t = kBitSet[0];
     if (from & kInvBit) t = static_cast<uint16_t>(~t);
     if (to & kInvBit) t = static_cast<uint16_t>(~t);
+    return t | uint64_t{2} << 48 | uint64_t{kTable | 1u} << 56;
+}
+
+void CompiledCircuit::addCopy(uint32_t from, uint32_t to) {
     const uint32_t pins[2] = {from & kSlotMask, to & kSlotMask};
-    pushTable(1, 1, t, pins);
+    pushTable(1, 1, copyWord(from, to) & 0xFFFF, pins);
 }
 
 template <class In, class Out>
@@ -437,28 +441,78 @@ bool CompiledCircuit::remove(size_t index) {
 
 bool CompiledCircuit::repatch(TDevice& d, size_t index) {
     TDraft* dr = d.draft.get();
-    if (index >= devOps_.size() || !dr || typeid(*dr) == typeid(TLoadedDraft)) return false;
+    if (index >= devOps_.size() || !dr) return false;
     const size_t nIn = d.inputs.size(), nOut = d.outputs.size();
     if (static_cast<int>(nIn) != dr->countInputs() || static_cast<int>(nOut) != dr->countOutputs() ||
         d.invertedInputs.size() != nIn || d.invertedOutputs.size() != nOut)
         return false;
     const size_t at = devOps_[index];
     if (at >= tix_.size()) return false;
+    if (typeid(*dr) == typeid(TLoadedDraft)) return ownFallback(d, at) ? repatchSide(d, index, nIn, nOut) : repatchIC(d, index);
     if (tix_[at] == kWide) return repatchSide(d, index, nIn, nOut);
     TableOp op;
     if (!tableOf(dr, d, nIn, nOut, [&](size_t i) { return inPin(d, i); }, [&](size_t i) { return outPin(d, i); }, op))
         return false;
     const uint64_t w = op.tables | uint64_t{op.nIn + op.nOut} << 48 | uint64_t{kTable | op.nIn | (op.nOut - 1) << 3} << 56;
+    uint16_t idx;
+    if (!pooledLike(at, w, idx)) return false;
+    const size_t c = positionOf(at).code;
+    std::copy(op.pins, op.pins + op.nIn + op.nOut, code_.begin() + static_cast<std::ptrdiff_t>(c));
+    tix_[at] = idx;
+    return true;
+}
+
+bool CompiledCircuit::pooledLike(size_t at, uint64_t w, uint16_t& idx) {
     const uint16_t k = tix_[at];
-    if ((pool_[k & ~kWide] >> 48) != (w >> 48)) return false;  // another shape
-    size_t idx = std::find(pool_.begin() + 1, pool_.end(), w) - pool_.begin();
-    if (idx == pool_.size()) {
+    if (k == kWide || (pool_[k & ~kWide] >> 48) != (w >> 48)) return false;  // a side op, or another shape
+    size_t i = static_cast<size_t>(std::find(pool_.begin() + 1, pool_.end(), w) - pool_.begin());
+    if (i == pool_.size()) {
         if (pool_.size() > poolLimit_) return false;
         pool_.push_back(w);
     }
-    const size_t c = positionOf(at).code;
-    std::copy(op.pins, op.pins + op.nIn + op.nOut, code_.begin() + static_cast<std::ptrdiff_t>(c));
-    tix_[at] = static_cast<uint16_t>(idx | (k & kWide));
+    idx = static_cast<uint16_t>(i | (k & kWide));
+    return true;
+}
+
+bool CompiledCircuit::ownFallback(const TDevice& d, size_t at) const {
+    if (tix_[at] != kWide) return false;
+    const Op& op = ops_[positionOf(at).side];
+    return op.kind == kFallback && fallbacks_[op.aux].device == &d;
+}
+
+bool CompiledCircuit::repatchIC(TDevice& d, size_t index) {
+    // An expanded IC reads its outer pins only in its copies: one per wired inner input first,
+    // one per output pin last (see addIC). Those are rewritten; the inner circuit stays.
+    auto* vd = dynamic_cast<TVDraft*>(d.obj.get());
+    if (!vd) return false;
+    const size_t at = devOps_[index];
+    const size_t next = index + 1 < devOps_.size() ? devOps_[index + 1] : tix_.size() - 1;  // before the end op
+    const size_t nIn = d.inputs.size(), nOut = d.outputs.size();
+    struct Copy {
+        size_t op;
+        uint32_t from, to;
+    };
+    std::vector<Copy> copies;
+    for (size_t i = 0; i < nIn && i < vd->inputs.size(); ++i)
+        if (vd->inputs[i]) copies.push_back({at + copies.size(), inPin(d, i), vd->inputs[i]->State.slot()});
+    if (next < at + copies.size() + nOut) return false;
+    for (size_t i = 0; i < nOut; ++i) {
+        const TVWire* w = i < vd->outputs.size() ? vd->outputs[i] : nullptr;
+        copies.push_back({next - nOut + i, w ? w->State.slot() : kZeroNet, outPin(d, i)});
+    }
+    // Every copy must be a pooled one-input op before anything is written.
+    std::vector<uint16_t> idx(copies.size());
+    for (size_t j = 0; j < copies.size(); ++j) {
+        const Copy& c = copies[j];
+        if (!pooledLike(c.op, copyWord(c.from, c.to), idx[j])) return false;
+    }
+    for (size_t j = 0; j < copies.size(); ++j) {
+        const Copy& c = copies[j];
+        const size_t pos = positionOf(c.op).code;
+        code_[pos] = c.from & kSlotMask;
+        code_[pos + 1] = c.to & kSlotMask;
+        tix_[c.op] = idx[j];
+    }
     return true;
 }
 

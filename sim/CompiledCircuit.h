@@ -93,9 +93,10 @@ public:
 
     // The `index`-th device of the list compiled (`d`) had pins connected, disconnected, moved to
     // another net or their inversions toggled: updates its op in place and answers true when it is
-    // a pooled table op whose new tables fit the pool, or a device of one side-stream op (a flat
-    // kind other than the table op, or a fallback); answers false (and changes nothing) when a
-    // build is needed (ICs, table ops whose tables went inline). Nets may have been merged, split or removed, provided every device with a
+    // a pooled table op whose new tables fit the pool, a device of one side-stream op (a flat kind
+    // other than the table op, or a fallback), or an IC whose copies to and from its inner circuit
+    // are pooled ops; answers false (and changes nothing) when a build is needed (table ops whose
+    // tables went inline). Nets may have been merged, split or removed, provided every device with a
     // pin on a net that left is updated before the next run (no op may read a slot given back).
     bool repatch(TDevice& d, size_t index);
     // The `index`-th device of the list compiled is being removed from it (its pins disconnected,
@@ -238,8 +239,16 @@ private:
     // An IC device: its inner circuit expanded in place (input copies, inner devices, output
     // copies). Answers false when it has no inner circuit to expand.
     bool addIC(TDevice& d);
-    // repatch() for a device compiled to one op of the side stream.
+    // repatch() for a device compiled to one op of the side stream, and for an expanded IC.
     bool repatchSide(TDevice& d, size_t index, size_t nIn, size_t nOut);
+    bool repatchIC(TDevice& d, size_t index);
+    // Whether op `at` is the fallback op of `d` itself.
+    bool ownFallback(const TDevice& d, size_t at) const;
+    // The pool index of table word `w` for pooled op `at`, which must have the same shape (the
+    // word added to the pool when there is room); false when that cannot be.
+    bool pooledLike(size_t at, uint64_t w, uint16_t& idx);
+    // The table word of a copy from pin `from` to pin `to`, their inversions folded in.
+    static uint64_t copyWord(uint32_t from, uint32_t to);
 
     void step(SimEnvironment& env);
 

@@ -13,6 +13,9 @@
 #include <random>
 
 #include "BoardFixture.h"
+#include "ic/ICDescription.h"
+#include "model/Catalogue.h"
+#include "model/InputDevices.h"
 #include "model/LogicDevices.h"
 
 using namespace gw;
@@ -20,8 +23,37 @@ using namespace gwtest;
 
 namespace {
 
+// A small IC: an AND of its two inputs and the first input inverted, on two outputs.
+DraftPtr smallIC() {
+    static const DraftPtr ic = [] {
+        registerBuiltinDrafts();
+        auto d = TICDescription::Create();
+        d->id = "$fuzzic";
+        d->cap = "F";
+        d->width = 2;
+        d->Height = 2;
+        d->deviceID = {"$logic0|2", "$logic2|1"};
+        d->invertedInputs = {{0, 0}, {0}};
+        d->invertedOutputs = {{0}, {0}};
+        d->wireBelongs = {{{0, 0, 0}, {0, 0, 1}}, {{0, 1, 0}}, {{1, 0, 0}}, {{1, 0, 1}}};
+        d->inputWires = {0, 1};
+        d->input_cap = {"a", "b"};
+        d->input_xpos = {-1, -1};
+        d->input_ypos = {-1, 0};
+        d->outputWires = {2, 3};
+        d->output_cap = {"x", "y"};
+        d->output_xpos = {1, 1};
+        d->output_ypos = {-1, 0};
+        return TLoadedDraft::Create(d);
+    }();
+    return ic;
+}
+
 std::vector<DraftPtr> drafts() {
-    return {source(),
+    return {smallIC(),
+            TCounter::Create(1),
+            TSwich::Create(1),
+            source(),
             sink(),
             draft(2, 2, {{-1, 0}}, {{1, 0}}),                    // buffer
             draft(2, 3, {{-1, -1}, {-1, 0}}, {{1, 0}}),          // odd height: inputs reported lower
@@ -110,6 +142,20 @@ struct Fuzz {
         modeFrame(x, y, chance(50), held);
         if (held && chance(50)) modeFrame(x + pick(3) - 1, y + pick(3) - 1, 0, 1);
     }
+    // Invert mode: a press on some device's pin toggles its inversion.
+    void invertByMode() {
+        if (b->deviceList.empty()) return;
+        const DevicePtr d = b->deviceList[pick(static_cast<int>(b->deviceList.size()))];
+        const TDraft& dr = *d->draft;
+        const int ni = dr.countInputs(), no = dr.countOutputs();
+        if (ni + no == 0) return;
+        const int k = pick(ni + no);
+        const int x = d->xPos + (k < ni ? dr.getInputXPos(k) : dr.getOutputXPos(k - ni));
+        const int y = d->yPos + (k < ni ? dr.getInputYPos(k) : dr.getOutputYPos(k - ni));
+        b->startInvertMode();
+        modeFrame(x, y, 1, 1);
+        modeFrame(x, y, 0, 0);
+    }
     // Move mode: hover, press to pick up, drag, release to drop where the device may stand.
     void moveByMode() {
         if (b->deviceList.empty()) return;
@@ -195,7 +241,7 @@ struct Fuzz {
     }
 
     void edit() {
-        switch (pick(18)) {
+        switch (pick(20)) {
             case 0: case 14: place(); break;
             case 1: placeByMode(); break;
             case 2: case 3: case 4: case 5: case 16: case 17: wireFrames(); break;
@@ -207,6 +253,7 @@ struct Fuzz {
             case 11: mergeNets(); break;
             case 12: if (chance(20)) moveDevice(); else moveByMode(); break;
             case 13: moveByMode(); break;
+            case 18: invertByMode(); break;
             default: b->updateDevices(); break;
         }
     }
