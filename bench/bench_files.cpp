@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "board/BoardEngine.h"
+#include "board/BoardIndex.h"
 #include "generators.h"
 #include "io/BoardFile.h"
 #include "model/ObjectPool.h"
@@ -194,13 +195,25 @@ void BM_LoadedRandomBoardMemory(benchmark::State& state) {
         segments = 0;
         for (const auto& w : b->wireComplexList) segments += w->lineList.size();
         std::vector<gw::TDevice*> found;
+        std::vector<gw::TWireComplex*> foundNets;
         {
             gw::TBoardEngine::FrameScope frame(*b);
             b->devicesInRect(0, 0, 64, 40, found);
+            b->netsInRect(0, 0, 64, 40, foundNets);
         }
         const size_t h2 = heapInUse();
         state.counters["board_B_per_dev"] = static_cast<double>(h1 - h0) / static_cast<double>(devices);
         state.counters["index_B_per_dev"] = static_cast<double>(h2 - h1) / static_cast<double>(devices);
+        // The index's parts, per device.
+        const gw::BoardIndex::Memory m = b->spatialIndex().memoryBytes();
+        auto per = [&](size_t bytes) { return static_cast<double>(bytes) / static_cast<double>(devices); };
+        state.counters["ix_dev_records"] = per(m.deviceRecords);
+        state.counters["ix_dev_slots"] = per(m.deviceSlots);
+        state.counters["ix_dev_cells"] = per(m.deviceCells);
+        state.counters["ix_net_records"] = per(m.netRecords);
+        state.counters["ix_net_slots"] = per(m.netSlots);
+        state.counters["ix_runs"] = per(m.runs);
+        state.counters["ix_run_cells"] = per(m.runCells);
         state.PauseTiming();
         b.reset();
         state.ResumeTiming();

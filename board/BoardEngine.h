@@ -284,6 +284,8 @@ public:
     uint64_t simulationPatches() const { return fastSim_ ? fastSim_->patchCount() : 0; }
     // How many removed devices it forgot without compiling (for tests).
     uint64_t simulationRemovals() const { return fastSim_ ? fastSim_->removalCount() : 0; }
+    // The spatial index of the hit tests (for the memory figures of benchmarks).
+    const BoardIndex& spatialIndex() const { return *index_; }
 
     // --- nets (wire editing) ---
     // Merges net a into net b (segments, driver, readers); a leaves the list, invalid. The caller

@@ -129,6 +129,29 @@ void FlatMultiMap::build() {
     keys_.shrink_to_fit();
 }
 
+size_t FlatMultiMap::memoryBytes() const {
+    return pairs_.capacity() * sizeof(pairs_[0]) + keys_.capacity() * sizeof(uint64_t) +
+           (slots_.capacity() + start_.capacity() + items_.capacity()) * sizeof(uint32_t);
+}
+
+size_t GrowingMultiMap::memoryBytes() const {
+    size_t n = base_.memoryBytes();
+    for (const auto& [key, v] : extra_) n += 48 + v.capacity() * sizeof(uint32_t);
+    return n;
+}
+
+BoardIndex::Memory BoardIndex::memoryBytes() const {
+    Memory m{};
+    m.deviceRecords = devices_.capacity() * sizeof(DeviceRec) + bigDevices_.capacity() * sizeof(uint32_t);
+    m.deviceSlots = deviceSlot_.memoryBytes();
+    m.deviceCells = deviceCells_.memoryBytes();
+    m.netRecords = nets_.capacity() * sizeof(NetRec);
+    m.netSlots = netSlot_.memoryBytes();
+    m.runs = runs_.capacity() * sizeof(RunRec) + bigRuns_.capacity() * sizeof(uint32_t);
+    m.runCells = runFine_.memoryBytes() + runCoarse_.memoryBytes();
+    return m;
+}
+
 std::pair<const uint32_t*, const uint32_t*> FlatMultiMap::find(uint64_t key) const {
     if (slots_.empty()) return {nullptr, nullptr};
     const size_t mask = slots_.size() - 1;
@@ -139,13 +162,35 @@ std::pair<const uint32_t*, const uint32_t*> FlatMultiMap::find(uint64_t key) con
     return {nullptr, nullptr};
 }
 
+void SlotMap::clear() {
+    pairs_.clear();
+    keys_.clear();
+    slots_.clear();
+    over_.clear();
+}
+
+void SlotMap::build() {
+    // Objects placed one after another mostly lie at rising addresses: the sort has little to do.
+    std::sort(pairs_.begin(), pairs_.end());
+    keys_.resize(pairs_.size());
+    slots_.resize(pairs_.size());
+    for (size_t i = 0; i < pairs_.size(); ++i) {
+        keys_[i] = pairs_[i].first;
+        slots_[i] = pairs_[i].second;
+    }
+    std::vector<std::pair<uint64_t, uint32_t>>().swap(pairs_);
+    keys_.shrink_to_fit();
+    slots_.shrink_to_fit();
+}
+
 uint32_t SlotMap::find(const void* p) const {
+    const uint64_t k = keyOf(p);
     if (!over_.empty()) {
-        auto it = over_.find(keyOf(p));
+        auto it = over_.find(k);
         if (it != over_.end()) return it->second;
     }
-    auto [b, e] = base_.find(keyOf(p));
-    return b == e ? kNone : *b;
+    const auto it = std::lower_bound(keys_.begin(), keys_.end(), k);
+    return it == keys_.end() || *it != k ? kNone : slots_[static_cast<size_t>(it - keys_.begin())];
 }
 
 // --- freshness ---
@@ -431,6 +476,9 @@ void BoardIndex::rebuildNets() {
     netSlot_.build();
     runFine_.build();
     runCoarse_.build();
+    // Runs are counted only while they are made: give back what the vector's doubling left over
+    // (on a large board, tens of megabytes).
+    runs_.shrink_to_fit();
     liveNets_ = list.size();
     nextNetOrder_ = list.size();
     netsDirty_ = false;

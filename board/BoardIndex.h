@@ -43,6 +43,8 @@ public:
     void build();
     // The values under `key` (ascending, without repeats); empty when none.
     std::pair<const uint32_t*, const uint32_t*> find(uint64_t key) const;
+    // Bytes of its arrays (capacities).
+    size_t memoryBytes() const;
 
 private:
     static constexpr uint32_t kEmpty = UINT32_MAX;
@@ -73,6 +75,8 @@ public:
         std::erase_if(v, dead);
         v.push_back(value);
     }
+    // Bytes of the bulk part, and a lower bound for the entries inserted since.
+    size_t memoryBytes() const;
     template <class F>
     void forEach(uint64_t key, F&& f) const {
         for (auto [p, e] = base_.find(key); p != e; ++p) f(*p);
@@ -87,22 +91,27 @@ private:
     std::unordered_map<uint64_t, std::vector<uint32_t>> extra_;
 };
 
-// Object address -> record slot; later settings override the bulk-built ones.
+// Object address -> record slot; later settings override the bulk-built ones. The bulk part is a
+// sorted array of addresses beside their slots (12 bytes an object; a hash table took twice that),
+// searched by halving: lookups serve edits and the per-frame guards, never the queries' inner loops.
 class SlotMap {
 public:
     static constexpr uint32_t kNone = UINT32_MAX;
-    void clear() {
-        base_.clear();
-        over_.clear();
-    }
-    void add(const void* p, uint32_t slot) { base_.add(keyOf(p), slot); }
-    void build() { base_.build(); }
+    void clear();
+    void add(const void* p, uint32_t slot) { pairs_.push_back({keyOf(p), slot}); }
+    void build();
     void set(const void* p, uint32_t slot) { over_[keyOf(p)] = slot; }
     uint32_t find(const void* p) const;
+    size_t memoryBytes() const {
+        return pairs_.capacity() * sizeof(pairs_[0]) + keys_.capacity() * sizeof(uint64_t) +
+               slots_.capacity() * sizeof(uint32_t) + over_.size() * 32;
+    }
 
 private:
     static uint64_t keyOf(const void* p) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)); }
-    FlatMultiMap base_;
+    std::vector<std::pair<uint64_t, uint32_t>> pairs_;  // only between add() and build()
+    std::vector<uint64_t> keys_;                         // ascending
+    std::vector<uint32_t> slots_;                        // beside keys_
     std::unordered_map<uint64_t, uint32_t> over_;
 };
 
@@ -129,6 +138,12 @@ public:
     // must go through netRemoved (the board replaces nets it cuts) or invalidate().
     void netGrew(const TWireComplex* w);
     void netRemoved(const TWireComplex* w);
+
+    // Bytes held, by part (capacities; hash nodes of entries added one at a time estimated).
+    struct Memory {
+        size_t deviceRecords, deviceSlots, deviceCells, netRecords, netSlots, runs, runCells;
+    };
+    Memory memoryBytes() const;
 
     // --- queries ---
     // The first device whose body holds (x, y) (open body with inner 1), or null.
