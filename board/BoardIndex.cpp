@@ -62,6 +62,11 @@ Body bodyOf(int x, int y, int w, int h) {
     return Body{x - static_cast<int>(0.5 * w), y - static_cast<int>(0.5 * h),
                 x + static_cast<int>(0.5 * w) + odd(w), y + static_cast<int>(0.5 * h) + odd(h)};
 }
+// The closed body of a device record, from its position and size as indexed.
+template <class Rec>
+Body bodyOf(const Rec& r) {
+    return bodyOf(r.x, r.y, r.w, r.h);
+}
 
 }  // namespace
 
@@ -223,13 +228,11 @@ void BoardIndex::checkGuards() {
 // --- devices ---
 
 BoardIndex::DeviceRec BoardIndex::makeDevice(const DevicePtrFwd& d, uint64_t order) const {
-    const int w = d->draft->width, h = d->draft->Height;
-    const Body b = bodyOf(d->xPos, d->yPos, w, h);
-    return DeviceRec{d, order, d->xPos, d->yPos, w, h, b.l, b.t, b.r, b.b};
+    return DeviceRec{d, order, d->xPos, d->yPos, d->draft->width, d->draft->Height};
 }
 
 void BoardIndex::placeDevice(uint32_t slot, bool bulk) {
-    const DeviceRec& rec = devices_[slot];
+    const Body rec = bodyOf(devices_[slot]);
     const int cl = cellOf(rec.l), cr = cellOf(rec.r), ct = cellOf(rec.t), cb = cellOf(rec.b);
     if (cr < cl || cb < ct || cellCount(rec.l, rec.t, rec.r, rec.b, kFineShift) > kMaxCellsPerBody) {
         if (!bulk) std::erase_if(bigDevices_, [this](uint32_t s) { return deadDevice(s); });
@@ -307,11 +310,12 @@ const DevicePtrFwd* BoardIndex::deviceAt(int x, int y, int inner) {
     ensureDevices();
     const DeviceRec* best = nullptr;
     auto consider = [&](uint32_t s) {
-        const DeviceRec& r = devices_[s];
-        if (!r.d || (best && best->order < r.order)) return;
+        const DeviceRec& p = devices_[s];
+        if (!p.d || (best && best->order < p.order)) return;
+        const Body r = bodyOf(p);
         const bool in = inner ? (r.l < x && x < r.r && r.t < y && y < r.b)
                               : (r.l <= x && x <= r.r && r.t <= y && y <= r.b);
-        if (in) best = &r;
+        if (in) best = &p;
     };
     deviceCells_.forEach(key(cellOf(x), cellOf(y)), consider);
     for (uint32_t s : bigDevices_) consider(s);
@@ -342,7 +346,9 @@ int BoardIndex::anyDeviceMeets(int l, int t, int r, int b, const TDevice* ignore
     ensureDevices();
     auto hit = [&](uint32_t s) {
         const DeviceRec& p = devices_[s];
-        return p.d && p.d.get() != ignore && meets(l, t, r, b, p.l, p.t, p.r, p.b);
+        if (!p.d || p.d.get() == ignore) return false;
+        const Body q = bodyOf(p);
+        return meets(l, t, r, b, q.l, q.t, q.r, q.b);
     };
     bool found = false;
     for (int cy = cellOf(t); cy <= cellOf(b) && !found; ++cy)
@@ -367,7 +373,8 @@ int BoardIndex::devicesInRect(int l, int t, int r, int b, std::vector<TDevice*>&
     auto consider = [&](uint32_t s) {
         if (isSet(seenDevices_, s)) return;
         const DeviceRec& p = devices_[s];
-        if (p.d && meets(l, t, r, b, p.l, p.t, p.r, p.b)) {
+        if (!p.d) return;
+        if (const Body q = bodyOf(p); meets(l, t, r, b, q.l, q.t, q.r, q.b)) {
             hits_.push_back({p.order, s});
             setBit(seenDevices_, s);
         }

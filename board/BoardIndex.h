@@ -168,8 +168,7 @@ private:
     struct DeviceRec {
         DevicePtrFwd d;  // null once removed or moved
         uint64_t order;
-        int x, y, w, h;          // as indexed
-        int l, t, r, b;          // closed body
+        int x, y, w, h;  // as indexed; the closed body follows from them
     };
     struct NetRec {
         WirePtrFwd w;    // null once removed
