@@ -461,7 +461,7 @@ void BoardIndex::indexSegments(uint32_t net, size_t from, bool bulk) {
             }
         }
     }
-    nets_[net].segments = lines.size();
+    nets_[net].segments = static_cast<uint32_t>(lines.size());
 }
 
 void BoardIndex::rebuildNets() {
@@ -476,7 +476,7 @@ void BoardIndex::rebuildNets() {
     nets_.reserve(list.size());
     for (size_t i = 0; i < list.size(); ++i) {
         const auto slot = static_cast<uint32_t>(i);
-        nets_.push_back(NetRec{list[i], i, 0});
+        nets_.push_back(NetRec{list[i], static_cast<uint32_t>(i), 0});
         netSlot_.add(list[i].get(), slot);
         indexSegments(slot, 0, true);
     }
@@ -497,8 +497,12 @@ void BoardIndex::netAdded(const WirePtrFwd& w) {
         netGrew(w.get());
         return;
     }
+    if (nextNetOrder_ > UINT32_MAX || nets_.size() >= UINT32_MAX) {
+        netsDirty_ = true;  // the next query numbers every net again
+        return;
+    }
     const auto slot = static_cast<uint32_t>(nets_.size());
-    nets_.push_back(NetRec{w, nextNetOrder_++, 0});
+    nets_.push_back(NetRec{w, static_cast<uint32_t>(nextNetOrder_++), 0});
     netSlot_.set(w.get(), slot);
     indexSegments(slot, 0, false);
     ++liveNets_;

@@ -171,9 +171,9 @@ private:
         int x, y, w, h;  // as indexed; the closed body follows from them
     };
     struct NetRec {
-        WirePtrFwd w;    // null once removed
-        uint64_t order;
-        size_t segments;  // how many of its segments are indexed
+        WirePtrFwd w;       // null once removed
+        uint32_t order;     // past UINT32_MAX the nets are indexed afresh, numbered from 0
+        uint32_t segments;  // how many of its segments are indexed (a list holds fewer than 2^28)
     };
     // A run of consecutive segments of one net lying close together (or one long segment), filed
     // by the box around them: a net drawn cell by cell files one entry per few cells, not one per
