@@ -123,6 +123,17 @@ void BM_Memory(benchmark::State& st) {
             segmentBytes += w->lineList.heapBytes();
             wide += w->lineList.wideCount();
         }
+        // How many devices have more than 3 inputs, and nets more than 1 or 2 readers: the pin
+        // lists keep that many inside the object.
+        size_t wideIn = 0, readers2 = 0, readers3 = 0;
+        for (const auto& d : b->deviceList) wideIn += d->inputs.size() > 3;
+        for (const auto& w : b->wireComplexList) {
+            readers2 += w->outputList.size() >= 2;
+            readers3 += w->outputList.size() >= 3;
+        }
+        st.counters["dev_4plus_inputs_pct"] = 100.0 * static_cast<double>(wideIn) / static_cast<double>(devices);
+        st.counters["net_2plus_readers_pct"] = 100.0 * static_cast<double>(readers2) / static_cast<double>(nets);
+        st.counters["net_3plus_readers_pct"] = 100.0 * static_cast<double>(readers3) / static_cast<double>(nets);
         CompiledCircuit cc;
         cc.build(b->deviceList);
         const size_t h2 = heapInUse();

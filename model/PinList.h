@@ -2,7 +2,9 @@
 // of them inside the object and moves to the heap only when it grows past N. A million placed
 // devices each had four pin arrays of one or two entries on the heap, and the allocator's own
 // bookkeeping for those tiny blocks cost more than the entries; most devices now need no block at
-// all. The interface is the part of std::vector the program uses, with the same meaning.
+// all, and a list that grows past N takes its block from the pools of small blocks
+// (model/ObjectPool.h). The interface is the part of std::vector the program uses, with the same
+// meaning.
 #pragma once
 
 #include <algorithm>
@@ -12,6 +14,8 @@
 #include <stdexcept>
 #include <type_traits>
 #include <vector>
+
+#include "model/ObjectPool.h"
 
 namespace gw {
 
@@ -128,8 +132,9 @@ public:
     void shrink_to_fit() {
         if (!onHeap() || size_ > N) return;
         T* h = heap_;
+        const uint32_t cap = cap_;
         std::memcpy(inline_, h, size_ * sizeof(T));
-        delete[] h;
+        giveBlock(h, cap * sizeof(T));
         cap_ = N;
     }
 
@@ -152,14 +157,14 @@ private:
     void grow(size_type need) {
         if (need > UINT32_MAX / 2) throw std::length_error("PinList too long");
         size_type c = std::max<size_type>(need, 2 * static_cast<size_type>(cap_));
-        T* h = new T[c];
+        T* h = static_cast<T*>(takeBlock(c * sizeof(T)));
         if (size_ > 0) std::memcpy(h, data(), size_ * sizeof(T));
         release();
         heap_ = h;
         cap_ = static_cast<uint32_t>(c);
     }
     void release() noexcept {
-        if (onHeap()) delete[] heap_;
+        if (onHeap()) giveBlock(heap_, cap_ * sizeof(T));
         cap_ = N;
     }
     void takeFrom(PinList& o) noexcept {
