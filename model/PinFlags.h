@@ -39,13 +39,15 @@ public:
         size_t i_;
     };
 
+    // Iteration hands out what operator[] hands out: ints from a const list, writable flags
+    // otherwise.
     template <class Owner, class Value>
     class basic_iterator {
     public:
         using value_type = int;
         using difference_type = std::ptrdiff_t;
         basic_iterator(Owner* f, size_t i) : f_(f), i_(i) {}
-        Value operator*() const { return Value(f_->at(i_)); }
+        Value operator*() const { return (*f_)[i_]; }
         basic_iterator& operator++() {
             ++i_;
             return *this;
@@ -57,20 +59,7 @@ public:
         size_t i_;
     };
     using const_iterator = basic_iterator<const PinFlags, int>;
-    class iterator {
-    public:
-        iterator(PinFlags* f, size_t i) : f_(f), i_(i) {}
-        reference operator*() const { return reference(*f_, i_); }
-        iterator& operator++() {
-            ++i_;
-            return *this;
-        }
-        bool operator==(const iterator& o) const { return i_ == o.i_; }
-
-    private:
-        PinFlags* f_;
-        size_t i_;
-    };
+    using iterator = basic_iterator<PinFlags, reference>;
 
     PinFlags() = default;
     PinFlags(std::initializer_list<int> init) { append(init.begin(), init.size()); }
