@@ -16,7 +16,9 @@ namespace gw {
 
 namespace {
 
-void writeFlags(ByteWriter& w, const std::vector<int>& flags) {
+// A device's flags (PinFlags) or an IC description's (ints), without copying them.
+template <class Flags>
+void writeFlags(ByteWriter& w, const Flags& flags) {
     for (int f : flags) {
         w.more();
         w.byte(f);
