@@ -16,6 +16,13 @@ namespace gw {
 
 namespace {
 
+// The devices with a pin on `w`: its readers, then its driver.
+std::vector<TDevice*> devicesOn(const TWireComplex& w) {
+    std::vector<TDevice*> out(w.outputList.begin(), w.outputList.end());
+    if (w.Input) out.push_back(w.Input);
+    return out;
+}
+
 uint64_t pointKey(int x, int y) {
     return (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y);
 }
@@ -201,9 +208,8 @@ void TBoardEngine::_connectWires(TWireComplex* a, TWireComplex* b) {
     const WirePtr keep = *it;  // a must outlive its own removal
     // Only pins moving from a to b change what the simulation reads: those devices' ops are updated
     // in place when they can be.
-    const bool movesPins = a->Input || !a->outputList.empty();
-    std::vector<TDevice*> moved(a->outputList.begin(), a->outputList.end());
-    if (a->Input) moved.push_back(a->Input);
+    std::vector<TDevice*> pinned = devicesOn(*a);
+    const bool movesPins = !pinned.empty();
     for (const TLine& l : a->lineList) b->addWire(l.sx, l.sy, l.ex, l.ey);
     if (TDevice* drv = a->Input) {
         // Callers never join two driven nets; should it happen anyway, b's old driver is let go on
@@ -211,7 +217,7 @@ void TBoardEngine::_connectWires(TWireComplex* a, TWireComplex* b) {
         if (b->Input && b->Input != drv) {
             for (TWireComplex*& p : b->Input->outputs)
                 if (p == b) p = nullptr;
-            moved.push_back(b->Input);
+            pinned.push_back(b->Input);
         }
         b->Input = drv;
         renamePins(drv->outputs, a, b);
@@ -225,7 +231,7 @@ void TBoardEngine::_connectWires(TWireComplex* a, TWireComplex* b) {
     a->Destroy();
     index_->netGrew(b);
     index_->netRemoved(a);
-    if (movesPins && !simulationFollows(std::move(moved))) circuitEdited();
+    if (movesPins && !simulationFollows(std::move(pinned))) circuitEdited();
 }
 
 void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
@@ -236,9 +242,8 @@ void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
     const WirePtr keep = *self;
     // Only a net with pins on it hands pins to new nets, which the simulation must hear of (or
     // take in place).
-    const bool hadPins = w->Input || !w->outputList.empty();
-    std::vector<TDevice*> moved(w->outputList.begin(), w->outputList.end());
-    if (w->Input) moved.push_back(w->Input);
+    std::vector<TDevice*> pinned = devicesOn(*w);
+    const bool hadPins = !pinned.empty();
 
     // Grouping. Each pass walks the remaining segments in order and moves a segment into the first
     // new net (in creation order) holding one of its ends; a pass that moves nothing seeds a new net
@@ -320,7 +325,7 @@ void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
     // nets were appended in creation order.
     index_->netRemoved(w);
     for (const WirePtr& n : made) index_->netAdded(n);
-    if (hadPins && !simulationFollows(std::move(moved))) circuitEdited();
+    if (hadPins && !simulationFollows(std::move(pinned))) circuitEdited();
 }
 
 void TBoardEngine::_removeWire(TWireComplex* w) {
@@ -329,16 +334,15 @@ void TBoardEngine::_removeWire(TWireComplex* w) {
                            [w](const WirePtr& p) { return p.get() == w; });
     if (it == wireComplexList.end()) return;  // not on this board (already removed)
     const WirePtr keep = *it;
-    const bool hadPins = w->Input || !w->outputList.empty();
-    std::vector<TDevice*> moved(w->outputList.begin(), w->outputList.end());
-    if (w->Input) moved.push_back(w->Input);
+    std::vector<TDevice*> pinned = devicesOn(*w);
+    const bool hadPins = !pinned.empty();
     for (TDevice* d : w->outputList) renamePins(d->inputs, w, nullptr);
     if (w->Input) renamePins(w->Input->outputs, w, nullptr);
     w->Input = nullptr;
     wireComplexList.erase(it);
     w->Destroy();
     index_->netRemoved(w);
-    if (hadPins && !simulationFollows(std::move(moved))) circuitEdited();
+    if (hadPins && !simulationFollows(std::move(pinned))) circuitEdited();
 }
 
 }  // namespace gw
