@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 
 namespace gw {
 
@@ -9,41 +10,109 @@ SlotPool::SlotPool(size_t slotSize, size_t blockBytes)
     : slot_((std::max(slotSize, sizeof(FreeSlot)) + 7) / 8 * 8), perBlock_(std::max<size_t>(1, blockBytes / slot_)) {}
 
 SlotPool::~SlotPool() {
-    for (void* b : blocks_) ::operator delete(b);
+    for (Block* b : blocks_) {
+        ::operator delete(b->base);
+        delete b;
+    }
+}
+
+SlotPool::Block* SlotPool::newBlock() {
+    if (spare_) {
+        Block* b = spare_;
+        spare_ = nullptr;
+        return b;
+    }
+    blocks_.reserve(blocks_.size() + 1);  // may throw before anything is made
+    auto b = std::make_unique<Block>();
+    b->base = static_cast<char*>(::operator new(slot_ * perBlock_));
+    Block* raw = b.release();
+    blocks_.insert(std::upper_bound(blocks_.begin(), blocks_.end(), raw,
+                                    [](const Block* x, const Block* y) { return x->base < y->base; }),
+                   raw);
+    return raw;
+}
+
+void SlotPool::list(Block* b) noexcept {
+    b->prev = nullptr;
+    b->next = open_;
+    if (open_) open_->prev = b;
+    open_ = b;
+    b->listed = true;
+}
+
+void SlotPool::unlist(Block* b) noexcept {
+    if (b->prev) b->prev->next = b->next;
+    else open_ = b->next;
+    if (b->next) b->next->prev = b->prev;
+    b->prev = b->next = nullptr;
+    b->listed = false;
+}
+
+SlotPool::Block* SlotPool::blockOf(const void* p) const noexcept {
+    const char* c = static_cast<const char*>(p);
+    auto it = std::upper_bound(blocks_.begin(), blocks_.end(), c,
+                               [](const char* x, const Block* b) { return x < b->base; });
+    return *(it - 1);  // the last block starting at or before p
+}
+
+void SlotPool::drop(Block* b) noexcept {
+    const auto it = std::lower_bound(blocks_.begin(), blocks_.end(), b,
+                                     [](const Block* x, const Block* y) { return x->base < y->base; });
+    blocks_.erase(it);
+    ::operator delete(b->base);
+    delete b;
 }
 
 void* SlotPool::take() {
     std::lock_guard<std::mutex> lock(m_);
-    if (free_) {
-        FreeSlot* s = free_;
-        free_ = s->next;
-        ++inUse_;
-        return s;
+    Block* b = open_;
+    if (!b) {
+        b = newBlock();
+        list(b);
     }
-    if (carve_ == carveEnd_) {
-        blocks_.reserve(blocks_.size() + 1);  // may throw before the block exists
-        carve_ = static_cast<char*>(::operator new(slot_ * perBlock_));
-        carveEnd_ = carve_ + slot_ * perBlock_;
-        blocks_.push_back(carve_);
+    void* p;
+    if (b->free) {
+        p = b->free;
+        b->free = b->free->next;
+    } else {
+        p = b->base + b->carved++ * slot_;
     }
-    void* p = carve_;
-    carve_ += slot_;
+    ++b->used;
     ++inUse_;
+    if (b->used == perBlock_) unlist(b);  // full
     return p;
 }
 
 void SlotPool::give(void* p) noexcept {
     if (!p) return;
     std::lock_guard<std::mutex> lock(m_);
+    Block* b = blockOf(p);
     auto* s = static_cast<FreeSlot*>(p);
-    s->next = free_;
-    free_ = s;
+    s->next = b->free;
+    b->free = s;
+    --b->used;
     --inUse_;
+    if (!b->listed) list(b);
+    if (b->used > 0) return;
+    // Empty: kept as the spare (its slots as new), or given back.
+    unlist(b);
+    if (!spare_) {
+        b->free = nullptr;
+        b->carved = 0;
+        spare_ = b;
+    } else {
+        drop(b);
+    }
 }
 
 size_t SlotPool::inUse() const {
     std::lock_guard<std::mutex> lock(m_);
     return inUse_;
+}
+
+size_t SlotPool::blocks() const {
+    std::lock_guard<std::mutex> lock(m_);
+    return blocks_.size();
 }
 
 size_t SlotPool::idleBytes() const {

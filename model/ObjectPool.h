@@ -2,8 +2,9 @@
 // million (placed devices and nets, each one allocation with its shared count). The general
 // allocator puts a header before every block and rounds it up to a 16-byte size class: a net with
 // its count is 80 bytes and took 96. A pool hands out slots of exactly its size, back to back;
-// freed slots go on a list and are handed out again first. Blocks are kept for the program's life:
-// the next board reuses them.
+// each block keeps its own list of freed slots, handed out again first. A block whose slots are
+// all given back is returned to the general allocator (one empty block per pool is kept for the
+// next objects), so closing a large board gives its memory back.
 //
 // makePooled<T>(args...) is std::make_shared<T>(args...) with the object and its count in a slot;
 // takeBlock and giveBlock serve small variable-sized blocks (a net's segment list) the same way.
@@ -33,8 +34,10 @@ public:
     void give(void* p) noexcept;
 
     size_t slotSize() const { return slot_; }
-    // Slots handed out and not given back; bytes the pool holds that are not handed out.
+    size_t slotsPerBlock() const { return perBlock_; }
+    // Slots handed out and not given back; blocks held; bytes held that are not handed out.
     size_t inUse() const;
+    size_t blocks() const;
     size_t idleBytes() const;
     // Idle bytes of every pool that makePooled uses.
     static size_t sharedIdleBytes();
@@ -47,12 +50,28 @@ private:
     struct FreeSlot {
         FreeSlot* next;
     };
+    // A block's bookkeeping, apart from its slots. Blocks with a slot to hand out form a list.
+    struct Block {
+        char* base;
+        FreeSlot* free = nullptr;
+        size_t carved = 0;  // slots ever handed out from the front of the block
+        size_t used = 0;
+        Block* prev = nullptr;
+        Block* next = nullptr;
+        bool listed = false;
+    };
+    Block* newBlock();
+    void list(Block* b) noexcept;
+    void unlist(Block* b) noexcept;
+    // The block holding slot `p`.
+    Block* blockOf(const void* p) const noexcept;
+    void drop(Block* b) noexcept;
+
     mutable std::mutex m_;
     size_t slot_, perBlock_;
-    std::vector<void*> blocks_;
-    FreeSlot* free_ = nullptr;
-    char* carve_ = nullptr;  // next slot never handed out in the newest block
-    char* carveEnd_ = nullptr;
+    std::vector<Block*> blocks_;  // by address of their slots
+    Block* open_ = nullptr;       // blocks with a slot to hand out
+    Block* spare_ = nullptr;      // one empty block kept
     size_t inUse_ = 0;
 };
 
