@@ -236,6 +236,14 @@ DraftPtr randomIC(std::mt19937& rng, bool broken = false) {
     return TLoadedDraft::Create(d);
 }
 
+// The pool of types, and for every other circuit four random ICs besides.
+std::vector<DraftPtr> typesWithICs(const std::vector<DraftPtr>& pool, std::mt19937& rng, bool ics) {
+    std::vector<DraftPtr> types = pool;
+    if (ics)
+        for (int k = 0; k < 4; ++k) types.push_back(randomIC(rng));
+    return types;
+}
+
 }  // namespace
 
 TEST(CompiledStep, AgreesWithReferenceOnThousandsOfRandomCircuits) {
@@ -530,9 +538,7 @@ TEST(CompiledStep, EveryLayoutOfTheFlatFormAgreesWithTheReference) {
         std::mt19937 rng(9001);
         size_t tables = 0, pooled = 0, inlined = 0, own = 0;
         for (int circuit = 0; circuit < 400; ++circuit) {
-            std::vector<DraftPtr> withICs = pool;
-            if (circuit % 2 == 0)
-                for (int k = 0; k < 4; ++k) withICs.push_back(randomIC(rng));
+            const std::vector<DraftPtr> withICs = typesWithICs(pool, rng, circuit % 2 == 0);
             Twin t = randomTwin(rng, withICs, 1 + static_cast<int>(rng() % 50));
             CompiledCircuit cc;
             cc.setPoolLimit(l.poolLimit);
@@ -566,9 +572,7 @@ TEST(CompiledStep, DevicesAppendedToABuiltFormStepAsIfBuiltTogether) {
         std::mt19937 rng(777);
         size_t appended = 0;
         for (int circuit = 0; circuit < 300; ++circuit) {
-            std::vector<DraftPtr> withICs = pool;
-            if (circuit % 2 == 0)
-                for (int k = 0; k < 4; ++k) withICs.push_back(randomIC(rng));
+            const std::vector<DraftPtr> withICs = typesWithICs(pool, rng, circuit % 2 == 0);
             Twin t = randomTwin(rng, withICs, 2 + static_cast<int>(rng() % 50));
             const size_t n = t.fast.devices.size();
             size_t from = rng() % n;
@@ -598,9 +602,7 @@ TEST(CompiledStep, DevicesRemovedFromABuiltFormStepAsIfBuiltWithout) {
         std::mt19937 rng(4711);
         size_t removed = 0;
         for (int circuit = 0; circuit < 200; ++circuit) {
-            std::vector<DraftPtr> withICs = pool;
-            if (circuit % 2 == 0)
-                for (int k = 0; k < 4; ++k) withICs.push_back(randomIC(rng));
+            const std::vector<DraftPtr> withICs = typesWithICs(pool, rng, circuit % 2 == 0);
             Twin t = randomTwin(rng, withICs, 4 + static_cast<int>(rng() % 40));
             CompiledCircuit cc;
             cc.setPoolLimit(limit);
