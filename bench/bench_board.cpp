@@ -35,7 +35,7 @@ struct BigBoard {
             for (int i = 0; i < cols; ++i) b->addDevice(gate, 6 * i, 6 * j);
         for (int j = 0; j < rows; ++j) {
             for (int i = 0; i + 1 < cols; ++i) {
-                auto w = std::make_shared<TWireComplex>();
+                auto w = makePooled<TWireComplex>();
                 for (int s = 0; s < 4; ++s) w->addWire(6 * i + 1 + s, 6 * j, 6 * i + 2 + s, 6 * j);
                 TDevice* from = b->deviceList[j * cols + i].get();
                 TDevice* to = b->deviceList[j * cols + i + 1].get();
@@ -45,7 +45,7 @@ struct BigBoard {
                 w->outputList.push_back(to);
                 b->wireComplexList.push_back(w);
             }
-            auto spare = std::make_shared<TWireComplex>();
+            auto spare = makePooled<TWireComplex>();
             spare->addWire(0, 6 * j + 4, 1, 6 * j + 4);
             b->wireComplexList.push_back(spare);
         }

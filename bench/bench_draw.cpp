@@ -64,7 +64,7 @@ struct DrawBoard {
                 // Adders and memory cells are 4 wide: they stand only where the next slot is a
                 // 2-wide one, and the kinds cycle so that neighbours never overlap.
                 const DraftPtr& d = kinds[(i + j) % kinds.size()];
-                auto dev = std::make_shared<TDevice>(d, kStep * i, kStep * j);
+                auto dev = makePooled<TDevice>(d, kStep * i, kStep * j);
                 if (i % 7 == 3 && !dev->invertedInputs.empty()) dev->invertedInputs[0] = 1;
                 b->deviceList.push_back(dev);
             }
@@ -72,7 +72,7 @@ struct DrawBoard {
             for (int i = 0; i + 1 < kCols; ++i) {
                 TDevice* from = b->deviceList[j * kCols + i].get();
                 TDevice* to = b->deviceList[j * kCols + i + 1].get();
-                auto w = std::make_shared<TWireComplex>();
+                auto w = makePooled<TWireComplex>();
                 int x1 = from->xPos + 1, y1 = from->yPos, x2 = to->xPos - 1, y2 = to->yPos;
                 if (from->draft->countOutputs() > 0) {
                     x1 = from->xPos + from->draft->getOutputXPos(0);
@@ -90,7 +90,7 @@ struct DrawBoard {
                 b->wireComplexList.push_back(w);
                 ++segments;
             }
-            auto spare = std::make_shared<TWireComplex>();
+            auto spare = makePooled<TWireComplex>();
             spare->addWire(0, kStep * j + 3, kStep * (kCols - 1), kStep * j + 3);
             b->wireComplexList.push_back(spare);
             ++segments;

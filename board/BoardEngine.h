@@ -52,7 +52,6 @@ class Renderer;
 class TICDescription;
 class BoardIndex;
 
-using WirePtr = std::shared_ptr<TWireComplex>;
 using CaptionPtr = std::shared_ptr<TCaption>;
 
 // Opens a caption in the caption editor; also told when a caption is removed (it then sees isValid 0).

@@ -24,14 +24,15 @@
 #include <vector>
 
 #include "model/LineList.h"
+#include "model/Ref.h"
 
 namespace gw {
 
 class TBoardEngine;
 class TDevice;
 class TWireComplex;
-using DevicePtrFwd = std::shared_ptr<TDevice>;
-using WirePtrFwd = std::shared_ptr<TWireComplex>;
+using DevicePtrFwd = Ref<TDevice>;
+using WirePtrFwd = Ref<TWireComplex>;
 
 // A multimap from 64-bit keys to ascending lists of values, built in one go from (key, value)
 // pairs given in ascending value order: open addressing over the distinct keys, one flat array for

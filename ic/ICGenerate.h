@@ -51,7 +51,7 @@ constexpr int icMaxSize = 15;
 // and the pin's caption.
 struct ICPlace {
     int conTypeOutput = 0;
-    std::shared_ptr<TWireComplex> conWire;
+    WirePtr conWire;
     std::string caption;
 };
 

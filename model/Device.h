@@ -16,6 +16,7 @@
 #include "model/Draft.h"
 #include "model/PinFlags.h"
 #include "model/PinList.h"
+#include "model/Ref.h"
 
 namespace gw {
 
@@ -40,6 +41,7 @@ public:
     // Flags kept in bytes: a large board holds a million devices (see the size check below).
     uint8_t hover = 0;
     uint8_t notValid = 0;
+    RefCount refs_;  // the Refs to this device (model/Ref.h)
     std::unique_ptr<TDeviceObj> obj;
 
     TDevice() = default;
@@ -71,11 +73,10 @@ public:
     int pointIn(int x, int y, int inner) const;
 };
 
-// A placed device is one heap block with its shared count (16 bytes): at most 120 bytes of device
-// keep that block in the allocator's 144-byte size class.
-static_assert(sizeof(void*) != 8 || sizeof(TDevice) <= 120, "TDevice grew past its size class");
+// A placed device is one pool slot of its size, its count inside: a million of them take 120 MB.
+static_assert(sizeof(void*) != 8 || sizeof(TDevice) <= 120, "TDevice grew");
 
-using DevicePtr = std::shared_ptr<TDevice>;
+using DevicePtr = Ref<TDevice>;
 
 // Room for one device's pin values during its step. Values live on the stack; types with more
 // pins than that (none of the built-in ones, and no IC can have as many) share one buffer per

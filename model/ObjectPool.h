@@ -1,13 +1,12 @@
 // ObjectPool: fixed-size slots carved from large blocks, for the objects a large board holds by the
-// million (placed devices and nets, each one allocation with its shared count). The general
-// allocator puts a header before every block and rounds it up to a 16-byte size class: a net with
-// its count is 80 bytes and took 96. A pool hands out slots of exactly its size, back to back;
+// million (placed devices and nets). The general allocator puts a header before every block and
+// rounds it up to a 16-byte size class: a net of 64 bytes would take 80. A pool hands out slots of exactly its size, back to back;
 // each block keeps its own list of freed slots, handed out again first. A block whose slots are
 // all given back is returned to the general allocator (one empty block per pool is kept for the
 // next objects), so closing a large board gives its memory back.
 //
-// makePooled<T>(args...) is std::make_shared<T>(args...) with the object and its count in a slot;
-// takeBlock and giveBlock serve small variable-sized blocks (a net's segment list) the same way.
+// makePooled<T>(args...) (model/Ref.h) makes an object, its count inside, in a slot; takeBlock and
+// giveBlock serve small variable-sized blocks (a net's segment list) the same way.
 // Builds with the address sanitizer take every slot from the general allocator instead, so that
 // the sanitizer still sees each object's life.
 #pragma once
@@ -116,10 +115,5 @@ private:
         return p;
     }
 };
-
-template <class T, class... Args>
-std::shared_ptr<T> makePooled(Args&&... args) {
-    return std::allocate_shared<T>(PoolAllocator<T>(), std::forward<Args>(args)...);
-}
 
 }  // namespace gw

@@ -19,6 +19,7 @@
 
 #include "model/LineList.h"
 #include "model/PinList.h"
+#include "model/Ref.h"
 
 namespace gw {
 
@@ -149,8 +150,9 @@ public:
     LineList lineList;                    // in the order added
     KnotList knotList;                    // derived from lineList
     NetValue State;                       // 0 or 1, in NetValueStore
-    uint8_t highlightIt = 0;
-    uint8_t updateKnots = 1;
+    RefCount refs_;                       // the Refs to this net (model/Ref.h)
+    uint8_t highlightIt : 1 = 0;
+    uint8_t updateKnots : 1 = 1;
     uint8_t notValid = 0;
 
     // Marks the net as taken off the board and forgets its readers. The board clears the devices'
@@ -170,5 +172,10 @@ public:
     void recalcKnots();
     void addKnot(int x, int y);
 };
+
+// A net is one pool slot of its size, its count inside.
+static_assert(sizeof(void*) != 8 || sizeof(TWireComplex) <= 64, "TWireComplex grew");
+
+using WirePtr = Ref<TWireComplex>;
 
 }  // namespace gw

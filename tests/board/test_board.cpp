@@ -129,9 +129,9 @@ TEST(BoardRect, DevicesAndNetsMeetingARectangleInListOrder) {
     const DevicePtr a = b->addDevice(draft(4, 2), 0, 0);    // columns -2..2, rows -1..1
     const DevicePtr c = b->addDevice(draft(3, 3), -10, -10);  // columns -12..-8, rows -12..-8
     const DevicePtr e = b->addDevice(draft(2, 2), 40, 0);   // columns 39..41
-    auto longNet = std::make_shared<TWireComplex>();
+    auto longNet = makePooled<TWireComplex>();
     longNet->addWire(0, 5, 1000, 6);  // one diagonal segment, box 0..1000 x 5..6
-    auto shortNet = std::make_shared<TWireComplex>();
+    auto shortNet = makePooled<TWireComplex>();
     shortNet->addWire(-3, -3, -3, -2);
     shortNet->addWire(-3, -2, -3, -1);
     b->wireComplexList.push_back(longNet);
@@ -187,9 +187,9 @@ TEST(BoardIndexFreshness, EditsFromOutsideAreNoticed) {
         int netsThere;
     };
     auto gate = draft(2, 2);
-    auto devAt = [&](int x, int y) { return std::make_shared<TDevice>(gate, x, y); };
+    auto devAt = [&](int x, int y) { return makePooled<TDevice>(gate, x, y); };
     auto netAt = [](int x, int y) {
-        auto w = std::make_shared<TWireComplex>();
+        auto w = makePooled<TWireComplex>();
         w->addWire(x, y, x + 1, y);
         return w;
     };

@@ -642,13 +642,13 @@ TEST_F(DrawTest, ViewQueriesDrawTheSameCallsAsVisitingEverything) {
         Board board;
         board->bNetOn = board->bGridOn = board->bBorderOn = 0;
         for (int i = 0; i < 120; ++i) {
-            auto d = std::make_shared<TDevice>(kinds[rng() % kinds.size()], pick(-30, 50), pick(-30, 40));
+            auto d = makePooled<TDevice>(kinds[rng() % kinds.size()], pick(-30, 50), pick(-30, 40));
             d->data = pick(0, 1);
             for (auto inv : d->invertedInputs) inv = pick(0, 1);
             board->deviceList.push_back(d);
         }
         for (int i = 0; i < 40; ++i) {
-            auto w = std::make_shared<TWireComplex>();
+            auto w = makePooled<TWireComplex>();
             w->State = pick(0, 1);
             int x = pick(-60, 80), y = pick(-60, 70);
             for (int k = pick(1, 4); k > 0; --k) {

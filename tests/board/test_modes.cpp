@@ -30,8 +30,8 @@ public:
 void at(Board& b, int x, int y, int mh, int md, int ctrl = 0) { b->Update(20 * x, 20 * y, mh, md, ctrl); }
 
 // A net made of unit segments along the given points, put on the board directly.
-std::shared_ptr<TWireComplex> net(Board& b, std::vector<std::pair<int, int>> pts) {
-    auto w = std::make_shared<TWireComplex>();
+WirePtr net(Board& b, std::vector<std::pair<int, int>> pts) {
+    auto w = makePooled<TWireComplex>();
     for (size_t i = 1; i < pts.size(); ++i) w->addWire(pts[i - 1].first, pts[i - 1].second, pts[i].first, pts[i].second);
     b->wireComplexList.push_back(w);
     b->invalidateIndex();
@@ -183,7 +183,7 @@ TEST(DefaultMode, ReleaseFollowsPlacedAndRemovedPushButtons) {
     EXPECT_EQ(later->data, 0) << "a push button placed after the last frame is released too";
 
     // Appended straight to the list, as a file reader does, without telling the board.
-    auto outside = std::make_shared<TDevice>(TSwich::Create(0), 12, 0);
+    auto outside = makePooled<TDevice>(TSwich::Create(0), 12, 0);
     outside->data = 1;
     b->deviceList.push_back(outside);
     at(b, 9, 9, 0, 0);
@@ -503,7 +503,7 @@ TEST(MoveMode, ConnectedDeviceStaysNetsAreOnlyHighlighted) {
     EXPECT_EQ(segments(*w), before);
 
     // Where two nets meet the point is red.
-    auto other = std::make_shared<TWireComplex>();
+    auto other = makePooled<TWireComplex>();
     other->addWire(3, 0, 3, -1);
     b->wireComplexList.push_back(other);
     b->invalidateIndex();

@@ -28,13 +28,13 @@ struct Bench {
     gw::ICForm form;
 
     gw::TDevice& add(const gw::DraftPtr& d) {
-        b->deviceList.push_back(std::make_shared<gw::TDevice>(d, 0, 0));
+        b->deviceList.push_back(gw::makePooled<gw::TDevice>(d, 0, 0));
         return *b->deviceList.back();
     }
     gw::TDevice& add(const std::string& id) { return add(type(id)); }
     gw::TDevice& toggle() { return add("$swich1"); }
     gw::WirePtr net() {
-        b->wireComplexList.push_back(std::make_shared<gw::TWireComplex>());
+        b->wireComplexList.push_back(gw::makePooled<gw::TWireComplex>());
         return b->wireComplexList.back();
     }
     static void in(gw::TDevice& d, int pin, const gw::WirePtr& n) {

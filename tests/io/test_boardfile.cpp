@@ -85,11 +85,11 @@ TEST(BoardFile, EmptyBoardIsExactlyTenBytes) {
 TEST(BoardFile, SmallBoardHasTheDocumentedBytes) {
     TestBoard b;
     auto inv = getDraft(kInv);
-    auto d = std::make_shared<TDevice>(inv, -1, 2);
+    auto d = makePooled<TDevice>(inv, -1, 2);
     d->data = 0x11223344;
     d->invertedOutputs[0] = 1;
     b->deviceList.push_back(d);
-    auto n = std::make_shared<TWireComplex>();
+    auto n = makePooled<TWireComplex>();
     n->lineList.push_back({1, 2, 3, -1});
     gwtest::drive(*d, 0, *n);
     gwtest::feed(*d, 0, *n);
@@ -144,7 +144,7 @@ TEST(BoardFile, OneICRecordPerDeviceAndEachTypeRegisteredOnce) {
     auto dB = gwtest::andIC("$ic-once-b");
     TestBoard b;
     for (const char* id : {"$ic-once-a", "$ic-once-b", "$ic-once-a"})
-        b->deviceList.push_back(std::make_shared<TDevice>(getDraft(id), 0, 0));
+        b->deviceList.push_back(makePooled<TDevice>(getDraft(id), 0, 0));
     const std::string file = gwtest::save(*b);
     std::string rec;
     dA->SaveToStream(&rec);
@@ -188,10 +188,10 @@ TEST(BoardFile, AnAlreadyRegisteredIdKeepsItsType) {
 
 TEST(BoardFile, PinsReadingOneNetTwiceStayTwoPairs) {
     TestBoard b;
-    auto g = std::make_shared<TDevice>(getDraft(kAnd2), 0, 0);
-    auto s = std::make_shared<TDevice>(getDraft("$swich1"), -4, 0);
+    auto g = makePooled<TDevice>(getDraft(kAnd2), 0, 0);
+    auto s = makePooled<TDevice>(getDraft("$swich1"), -4, 0);
     b->deviceList = {s, g};
-    auto n = std::make_shared<TWireComplex>();
+    auto n = makePooled<TWireComplex>();
     gwtest::drive(*s, 0, *n);
     gwtest::feed(*g, 1, *n);
     gwtest::feed(*g, 0, *n);
@@ -210,7 +210,7 @@ TEST(BoardFile, PinsReadingOneNetTwiceStayTwoPairs) {
     // The loaded board computes: the switch drives both gate inputs.
     TestBoard c;
     ASSERT_EQ(gwtest::load(*c, file), 1);
-    auto out = std::make_shared<TWireComplex>();
+    auto out = makePooled<TWireComplex>();
     gwtest::drive(*c->deviceList[1], 0, *out);
     c->deviceList[0]->data = 1;
     c->updateDevices();
@@ -219,7 +219,7 @@ TEST(BoardFile, PinsReadingOneNetTwiceStayTwoPairs) {
 
 TEST(BoardFile, UndrivenNetHasALoneZeroDriverList) {
     TestBoard b;
-    auto n = std::make_shared<TWireComplex>();
+    auto n = makePooled<TWireComplex>();
     b->wireComplexList.push_back(n);
     EXPECT_EQ(gwtest::save(*b), bytes({0, 0, 1, 0, 0, 0, 0, 240, 240, 240, 200, 200, 200, 0}));
 }
@@ -312,7 +312,7 @@ TEST(BoardFile, EveryTruncationFailsAndLeavesTheBoardAlone) {
         src->captionList.clear();
         gwtest::fillRandomBoard(*src, rng, {getDraft("$ic-trunc")});
     }
-    src->deviceList.push_back(std::make_shared<TDevice>(getDraft("$ic-trunc"), 0, 0));
+    src->deviceList.push_back(makePooled<TDevice>(getDraft("$ic-trunc"), 0, 0));
     const std::string file = gwtest::save(*src);
     TestBoard b;
     b->setBackgroundColor(7, 7, 7);

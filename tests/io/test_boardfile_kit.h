@@ -123,7 +123,7 @@ inline void fillRandomBoard(gw::TBoardEngine& b, std::mt19937& rng, const std::v
     for (auto& t : ics) types.push_back(t);
     const int devices = n(40);
     for (int i = 0; i < devices; ++i) {
-        auto d = std::make_shared<gw::TDevice>(types[rng() % types.size()], n(200) - 100, n(200) - 100);
+        auto d = gw::makePooled<gw::TDevice>(types[rng() % types.size()], n(200) - 100, n(200) - 100);
         d->data = static_cast<int>(rng());
         for (auto f : d->invertedInputs) f = n(1);
         for (auto f : d->invertedOutputs) f = n(1);
@@ -131,7 +131,7 @@ inline void fillRandomBoard(gw::TBoardEngine& b, std::mt19937& rng, const std::v
     }
     const int nets = n(30);
     for (int k = 0; k < nets; ++k) {
-        auto net = std::make_shared<gw::TWireComplex>();
+        auto net = gw::makePooled<gw::TWireComplex>();
         const int segs = n(5);
         for (int s = 0; s < segs; ++s)
             net->lineList.push_back({far(), n(20) - 10, n(20) - 10, far()});

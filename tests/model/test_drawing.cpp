@@ -561,15 +561,15 @@ TEST_F(KindDraw, TypesThatLookAlikeShowNoDeviceState) {
         Circuit c;
         TDevice& fresh = c.add(entry.draft, 3, 2);
         TDevice& busy = c.add(entry.draft, 3, 2);
-        std::vector<std::shared_ptr<TWireComplex>> nets;
+        std::vector<WirePtr> nets;
         for (size_t i = 0; i < busy.inputs.size(); ++i) {
-            nets.push_back(std::make_shared<TWireComplex>());
+            nets.push_back(makePooled<TWireComplex>());
             nets.back()->State = 1;
             busy.inputs[i] = nets.back().get();
             busy.invertedInputs[i] = static_cast<int>(i % 2);
         }
         for (size_t i = 0; i < busy.outputs.size(); ++i) {
-            nets.push_back(std::make_shared<TWireComplex>());
+            nets.push_back(makePooled<TWireComplex>());
             busy.outputs[i] = nets.back().get();
             busy.invertedOutputs[i] = 1;
         }

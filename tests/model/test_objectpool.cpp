@@ -15,6 +15,7 @@
 #include "model/Device.h"
 #include "model/InputDevices.h"
 #include "model/ObjectPool.h"
+#include "model/Ref.h"
 #include "model/Wire.h"
 
 namespace gw {
@@ -91,21 +92,62 @@ struct Counted {
     explicit Counted(int v) : value(v) { ++alive; }
     ~Counted() { --alive; }
     int value;
+    RefCount refs_;
 };
 
-TEST(SlotPool, PooledObjectsLiveAndDieLikeSharedOnes) {
+TEST(SlotPool, PooledObjectsLiveWhileReferenced) {
     {
         auto a = makePooled<Counted>(7);
-        std::weak_ptr<Counted> w = a;
         auto b = a;
         EXPECT_EQ(Counted::alive, 1);
         EXPECT_EQ(b->value, 7);
+        EXPECT_EQ(a.use_count(), 2u);
+        a = a;  // self-assignment keeps the count
+        a = std::move(a);
+        EXPECT_EQ(b.use_count(), 2u);
+        Ref<Counted> c = Ref<Counted>::share(b.get());
+        EXPECT_EQ(c, b);
+        EXPECT_EQ(b.use_count(), 3u);
         a.reset();
-        EXPECT_FALSE(w.expired());
-        b.reset();
-        EXPECT_TRUE(w.expired());
-        EXPECT_EQ(Counted::alive, 0);
+        c = nullptr;
+        EXPECT_EQ(Counted::alive, 1);
+        EXPECT_EQ(b.use_count(), 1u);
+        Ref<Counted> moved = std::move(b);
+        EXPECT_FALSE(b);
+        EXPECT_EQ(Counted::alive, 1);
+        moved = makePooled<Counted>(8);  // the first object goes, the new one stays
+        EXPECT_EQ(Counted::alive, 1);
+        EXPECT_EQ(moved->value, 8);
     }
+    EXPECT_EQ(Counted::alive, 0);
+}
+
+TEST(SlotPool, CountsPastTheObjectsOwnRoomAreKept) {
+    // Two bytes of count inside the object; references beyond that go to a table by object. Two
+    // objects past it at once, released at different speeds.
+    std::vector<Ref<Counted>> x{makePooled<Counted>(1)}, y{makePooled<Counted>(2)};
+    for (int i = 0; i < 70000; ++i) {
+        x.push_back(x.back());
+        y.push_back(y.back());
+    }
+    EXPECT_EQ(x[0].use_count(), 70001u);
+    EXPECT_EQ(RefCount::spilledObjects(), 2u);
+    while (x.size() > 1) {
+        x.resize(x.size() - std::min<size_t>(997, x.size() - 1));
+        y.resize(y.size() - std::min<size_t>(50, y.size() - 1));
+        ASSERT_EQ(Counted::alive, 2);
+        ASSERT_EQ(x[0].use_count(), x.size());
+        ASSERT_EQ(y[0].use_count(), y.size());
+    }
+    EXPECT_EQ(RefCount::spilledObjects(), 1u);
+    x.clear();
+    EXPECT_EQ(Counted::alive, 1);
+    y.clear();
+    EXPECT_EQ(Counted::alive, 0);
+    EXPECT_EQ(RefCount::spilledObjects(), 0u);
+}
+
+TEST(SlotPool, PooledDevicesAndNets) {
     // A device and a net from the pools behave as the program's own: pin arrays sized, values
     // stored, and the memory figures see their slots in use.
     auto d = makePooled<TDevice>(TSwich::Create(0), 3, 4);

@@ -13,14 +13,14 @@ namespace gwtest {
 
 struct Circuit {
     std::vector<gw::DevicePtr> devices;
-    std::vector<std::shared_ptr<gw::TWireComplex>> nets;
+    std::vector<gw::WirePtr> nets;
 
     gw::TDevice& add(gw::DraftPtr d, int x = 0, int y = 0) {
-        devices.push_back(std::make_shared<gw::TDevice>(std::move(d), x, y));
+        devices.push_back(gw::makePooled<gw::TDevice>(std::move(d), x, y));
         return *devices.back();
     }
     gw::TWireComplex& net() {
-        nets.push_back(std::make_shared<gw::TWireComplex>());
+        nets.push_back(gw::makePooled<gw::TWireComplex>());
         return *nets.back();
     }
     static void in(gw::TDevice& d, int pin, gw::TWireComplex& n) {

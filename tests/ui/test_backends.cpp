@@ -264,13 +264,13 @@ TEST(Backends, GLBatchedBoardMatchesPlainOrderPixelForPixel) {
     for (int i = 0; i < 60; ++i) {
         const DraftPtr& d = i % 3 == 0 ? gate : i % 3 == 1 ? lamp : i % 5 == 0 ? adder : sw;
         // Two devices per cell row at most 2 cells apart: lamps and bodies overlap.
-        auto dev = std::make_shared<TDevice>(d, static_cast<int>(rng() % 20), static_cast<int>(rng() % 14));
+        auto dev = makePooled<TDevice>(d, static_cast<int>(rng() % 20), static_cast<int>(rng() % 14));
         dev->data = static_cast<int>(rng() % 2);
         if (!dev->invertedInputs.empty()) dev->invertedInputs[0] = static_cast<int>(rng() % 2);
         scene.board->deviceList.push_back(dev);
     }
     for (int i = 0; i < 25; ++i) {
-        auto net = std::make_shared<TWireComplex>();
+        auto net = makePooled<TWireComplex>();
         net->State = static_cast<int>(i % 2);
         const int x = static_cast<int>(rng() % 20), y = static_cast<int>(rng() % 14);
         net->addWire(x, y, x + static_cast<int>(rng() % 9) - 4, y + static_cast<int>(rng() % 9) - 4);
@@ -319,7 +319,7 @@ TEST(Backends, GLStampedDevicesMatchDevicesDrawnAfresh) {
     for (int j = 0; j < 16; ++j)
         for (int i = 0; i < 20; ++i) {
             const DraftPtr& d = kinds[(i * 7 + j * 3) % std::size(kinds)];
-            auto dev = std::make_shared<TDevice>(d, i * 4 - 3, j * 4 - 2);
+            auto dev = makePooled<TDevice>(d, i * 4 - 3, j * 4 - 2);
             dev->data = (i + j) % 2;
             if (!dev->invertedInputs.empty()) dev->invertedInputs[0] = (i + 2 * j) % 3 == 0;
             scene.board->deviceList.push_back(dev);
