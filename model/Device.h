@@ -31,7 +31,7 @@ public:
 class TDevice {
 public:
     int xPos = 0, yPos = 0;
-    DraftPtr draft;
+    DeviceDraft draft;  // keeps the type alive
     // Pin arrays: most types have at most four inputs and two outputs, which fit inside the device.
     PinList<TWireComplex*, 4> inputs;
     PinList<TWireComplex*, 2> outputs;
@@ -73,8 +73,8 @@ public:
     int pointIn(int x, int y, int inner) const;
 };
 
-// A placed device is one pool slot of its size, its count inside: a million of them take 120 MB.
-static_assert(sizeof(void*) != 8 || sizeof(TDevice) <= 120, "TDevice grew");
+// A placed device is one pool slot of its size, its count inside: a million of them take 112 MB.
+static_assert(sizeof(void*) != 8 || sizeof(TDevice) <= 112, "TDevice grew");
 
 using DevicePtr = Ref<TDevice>;
 

@@ -10,16 +10,23 @@
 // four get*Pos operations, never the stored arrays.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace gw {
 
 class TDevice;
 class Renderer;
+class TDraft;
+class DeviceDraft;
 
-class TDraft {
+using DraftPtr = std::shared_ptr<TDraft>;
+
+class TDraft : public std::enable_shared_from_this<TDraft> {
 public:
     int width = 0;
     int Height = 0;
@@ -91,12 +98,65 @@ public:
     // Whether noClickFunc can change a device of this type. The default mode releases every device
     // not under the pressed mouse each frame; on large boards it visits only these.
     virtual bool actsWhenNotClicked() const { return false; }
+
+private:
+    friend class DeviceDraft;
+    // The placed devices' hold on the draft: how many there are, and the draft's own shared
+    // pointer while there are any. A copied draft is placed nowhere.
+    struct Placed {
+        uint32_t devices = 0;
+        DraftPtr keep;
+        Placed() = default;
+        Placed(const Placed&) {}
+        Placed& operator=(const Placed&) { return *this; }
+    };
+    Placed placed_;
 };
 
 // Base of the built-in kinds; adds nothing.
 class TFeatureDraft : public TDraft {};
 
-using DraftPtr = std::shared_ptr<TDraft>;
+// The draft of a placed device. It keeps the draft alive as a DraftPtr would, in one pointer rather
+// than two (a large board holds a million devices): the first device placed from a draft makes the
+// draft hold a shared pointer to itself, and the last one gone lets it go. A draft that no shared
+// pointer owns is left to its owner. Like the devices it belongs to, used by one thread only.
+class DeviceDraft {
+public:
+    DeviceDraft() noexcept = default;
+    DeviceDraft(const DraftPtr& d) : p_(d.get()) { hold(); }  // NOLINT: converts as a DraftPtr copy
+    DeviceDraft(const DeviceDraft& o) : p_(o.p_) { hold(); }
+    DeviceDraft& operator=(const DeviceDraft& o) {
+        DeviceDraft t(o);
+        std::swap(p_, t.p_);
+        return *this;
+    }
+    DeviceDraft& operator=(const DraftPtr& d) { return *this = DeviceDraft(d); }
+    ~DeviceDraft() { drop(); }
+
+    TDraft* get() const noexcept { return p_; }
+    TDraft* operator->() const noexcept { return p_; }
+    TDraft& operator*() const noexcept { return *p_; }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+    // A shared pointer to the draft (one that owns nothing when no shared pointer owns it).
+    DraftPtr ptr() const { return !p_ ? nullptr : p_->placed_.keep ? p_->placed_.keep : DraftPtr(DraftPtr(), p_); }
+    operator DraftPtr() const { return ptr(); }  // NOLINT: reads as the DraftPtr it replaced
+
+    friend bool operator==(const DeviceDraft& a, const DeviceDraft& b) noexcept { return a.p_ == b.p_; }
+    friend bool operator==(const DeviceDraft& a, const DraftPtr& b) noexcept { return a.p_ == b.get(); }
+    friend bool operator==(const DeviceDraft& a, std::nullptr_t) noexcept { return a.p_ == nullptr; }
+
+private:
+    void hold() {
+        if (p_ && p_->placed_.devices++ == 0) p_->placed_.keep = p_->weak_from_this().lock();
+    }
+    void drop() noexcept {
+        TDraft* p = std::exchange(p_, nullptr);
+        if (p && --p->placed_.devices == 0) {
+            const DraftPtr last = std::move(p->placed_.keep);  // may be the draft's end
+        }
+    }
+    TDraft* p_ = nullptr;
+};
 
 // Decimal text of an int as identifiers and labels write numbers.
 inline std::string num(long long v) { return std::to_string(v); }

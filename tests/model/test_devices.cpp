@@ -323,3 +323,47 @@ TEST(Counter, ExtremeStoredValuesWrapWithoutOverflow) {
     EXPECT_EQ(run(down, cin(0, 1, 0, 0, {0, 0, 0, 0})), (std::vector<int>{1, 1, 1, 1}));
     EXPECT_EQ(down.data, 15);
 }
+
+TEST(Device, KeepsItsTypeAliveUntilTheLastDeviceOfItGoes) {
+    std::weak_ptr<TDraft> seen;
+    DevicePtr a, b;
+    {
+        DraftPtr t = TLogic::Create(2, 0);
+        seen = t;
+        a = makePooled<TDevice>(t, 0, 0);
+        b = makePooled<TDevice>(t, 6, 0);
+        EXPECT_EQ(a->draft, t);
+        EXPECT_EQ(a->draft.ptr(), t);
+    }
+    ASSERT_FALSE(seen.expired()) << "the devices hold their type";
+    DraftPtr again = a->draft;  // a shared pointer from a device's type owns it like any other
+    EXPECT_EQ(again.get(), seen.lock().get());
+    again.reset();
+    a.reset();
+    EXPECT_FALSE(seen.expired());
+    b->draft = TLogic::Create(1, 2);  // the last device of the first type takes another
+    EXPECT_TRUE(seen.expired());
+    EXPECT_EQ(b->draft->countInputs(), 1);
+    b.reset();
+
+    // A copy of a type whose devices exist is a type of its own: its devices alone keep it.
+    DraftPtr orig = TLogic::Create(3, 1);
+    auto dev = makePooled<TDevice>(orig, 0, 0);
+    DraftPtr copyOf = std::make_shared<TLogic>(*std::static_pointer_cast<TLogic>(orig));
+    std::weak_ptr<TDraft> copy = copyOf;
+    auto onCopy = makePooled<TDevice>(copyOf, 0, 0);
+    copyOf.reset();
+    EXPECT_FALSE(copy.expired());
+    onCopy.reset();
+    EXPECT_TRUE(copy.expired());
+    EXPECT_EQ(dev->draft, orig);
+
+    // A type no shared pointer owns is left to its owner; the device still reads it.
+    TLogic local = *std::static_pointer_cast<TLogic>(orig);
+    {
+        TDevice d;
+        d.draft = DraftPtr(DraftPtr(), &local);
+        EXPECT_EQ(d.draft->countInputs(), 3);
+        EXPECT_EQ(d.draft.ptr().get(), &local);
+    }
+}
