@@ -556,8 +556,25 @@ void BM_updateDevices(benchmark::State& st) {
     for (auto _ : st) big.b->updateDevices();
 }
 
+// Finding a net's junctions (what its first drawing after an edit does): a comb of `n` teeth, 3n
+// segments and n - 1 junctions, like a long bus with a branch at every cell.
+void BM_netJunctions(benchmark::State& st) {
+    TWireComplex comb;
+    for (int x = 0; x < st.range(0); ++x) {
+        comb.lineList.push_back(TLine{x, 0, x + 1, 0});
+        comb.lineList.push_back(TLine{x, 0, x, 1});
+        comb.lineList.push_back(TLine{x, 1, x, 2});
+    }
+    for (auto _ : st) {
+        comb.recalcKnots();
+        benchmark::DoNotOptimize(comb.knotList.size());
+    }
+    st.counters["junctions"] = static_cast<double>(comb.knotList.size());
+}
+
 }  // namespace
 
+BENCHMARK(BM_netJunctions)->Arg(10)->Arg(10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_getWiresAt)->Arg(0)->Arg(1);
 BENCHMARK(BM_getDeviceAt)->Arg(0)->Arg(1);
 BENCHMARK(BM_getDeviceAtPixPos)->Arg(0)->Arg(1);

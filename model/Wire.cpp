@@ -6,6 +6,9 @@
 #include <iterator>
 #include <map>
 #include <new>
+#include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "model/SlotStore.h"
 
@@ -53,16 +56,33 @@ KnotList& KnotList::operator=(const KnotList& o) {
 void KnotList::push_back(const TKnot& k) {
     const uint32_t n = static_cast<uint32_t>(size());
     if (!b_ || n == b_->cap) {
-        const uint32_t cap = std::max<uint32_t>(4, n * 2);
-        auto* nb = static_cast<Block*>(::operator new(sizeof(Block) + size_t{cap} * sizeof(TKnot)));
-        nb->size = n;
-        nb->cap = cap;
-        if (n) std::memcpy(reinterpret_cast<TKnot*>(nb + 1), data(), size_t{n} * sizeof(TKnot));
-        ::operator delete(b_);
-        b_ = nb;
+        if (n > UINT32_MAX / 2) throw std::length_error("KnotList too long");
+        reallocate(std::max<uint32_t>(2, n * 2));
     }
     data()[n] = k;
     ++b_->size;
+}
+
+void KnotList::reserve(size_t n) {
+    if (n > UINT32_MAX) throw std::length_error("KnotList too long");
+    if (n > (b_ ? b_->cap : 0)) reallocate(static_cast<uint32_t>(n));
+}
+
+// The blocks come from the pools of small blocks (model/ObjectPool.h): one or two junctions, the
+// common case, take 24 or 32 bytes with no allocator header.
+void KnotList::reallocate(uint32_t cap) {
+    const uint32_t n = static_cast<uint32_t>(size());
+    auto* nb = static_cast<Block*>(takeBlock(bytesFor(cap)));
+    nb->size = n;
+    nb->cap = cap;
+    if (n) std::memcpy(reinterpret_cast<TKnot*>(nb + 1), data(), size_t{n} * sizeof(TKnot));
+    release();
+    b_ = nb;
+}
+
+void KnotList::release() noexcept {
+    if (b_) giveBlock(b_, bytesFor(b_->cap));
+    b_ = nullptr;
 }
 
 void TWireComplex::Destroy() {
@@ -92,20 +112,31 @@ bool TWireComplex::containsLine(int x1, int y1, int x2, int y2) const {
 }
 
 void TWireComplex::recalcKnots() {
-    knotList.clear();
-    for (const TLine& l : lineList) {
-        addKnot(l.sx, l.sy);
-        addKnot(l.ex, l.ey);
+    // Every segment end, sorted, then counted: a long net (a bus of thousands of segments) costs
+    // n log n, not a comparison of every end with every other.
+    static thread_local std::vector<std::pair<int, int>> ends;
+    ends.clear();
+    ends.reserve(lineList.size() * 2);
+    for (const TLine l : lineList) {
+        ends.emplace_back(l.sx, l.sy);
+        ends.emplace_back(l.ex, l.ey);
     }
-}
-
-void TWireComplex::addKnot(int x, int y) {
-    for (TKnot& k : knotList)
-        if (k.xPos == x && k.yPos == y) {
-            ++k.Count;
-            return;
+    std::sort(ends.begin(), ends.end());
+    // Runs of three or more equal ends, counted first so that the list takes exactly their room.
+    auto forJunctions = [&](auto&& f) {
+        for (size_t i = 0; i < ends.size();) {
+            size_t j = i + 1;
+            while (j < ends.size() && ends[j] == ends[i]) ++j;
+            if (j - i >= 3) f(TKnot{ends[i].first, ends[i].second, static_cast<int>(j - i)});
+            i = j;
         }
-    knotList.push_back(TKnot{x, y, 1});
+    };
+    size_t junctions = 0;
+    forJunctions([&](const TKnot&) { ++junctions; });
+    knotList = KnotList();
+    knotList.reserve(junctions);
+    forJunctions([&](const TKnot& k) { knotList.push_back(k); });
+    if (ends.capacity() > 4096) ends = {};         // one huge net does not pin its scratch memory
 }
 
 }  // namespace gw

@@ -107,8 +107,8 @@ struct TKnot {
     int Count = 0;
 };
 
-// A net's junction points: a vector in one pointer. Most nets of a large board are never drawn and
-// hold none, so the size and room live in the allocation, not in every net.
+// A net's junction points: a vector in one pointer. Most nets hold none (never drawn, or drawn
+// without a junction), so the size and room live in the allocation, not in every net.
 class KnotList {
 public:
     KnotList() = default;
@@ -119,7 +119,7 @@ public:
         std::swap(b_, o.b_);
         return *this;
     }
-    ~KnotList() { ::operator delete(b_); }
+    ~KnotList() { release(); }
 
     size_t size() const { return b_ ? b_->size : 0; }
     bool empty() const { return size() == 0; }
@@ -133,12 +133,17 @@ public:
         if (b_) b_->size = 0;
     }
     void push_back(const TKnot& k);
+    // Room for exactly `n` junctions when there is less.
+    void reserve(size_t n);
 
 private:
     struct Block {
         uint32_t size, cap;
     };
+    static size_t bytesFor(uint32_t cap) { return sizeof(Block) + size_t{cap} * sizeof(TKnot); }
     TKnot* data() const { return b_ ? reinterpret_cast<TKnot*>(b_ + 1) : nullptr; }
+    void reallocate(uint32_t cap);
+    void release() noexcept;
     Block* b_ = nullptr;
 };
 
@@ -148,7 +153,7 @@ public:
     TDevice* Input = nullptr;             // the driver, or nullptr
     PinList<TDevice*, 2> outputList;      // the readers, in connection order
     LineList lineList;                    // in the order added
-    KnotList knotList;                    // derived from lineList
+    KnotList knotList;                    // junctions, derived from lineList when drawn
     NetValue State;                       // 0 or 1, in NetValueStore
     RefCount refs_;                       // the Refs to this net (model/Ref.h)
     uint8_t highlightIt : 1 = 0;
@@ -169,8 +174,11 @@ public:
     // Whether some segment's ends are the two points, in either order.
     bool containsLine(int x1, int y1, int x2, int y2) const;
     static void DrawWire(Renderer& r, double x1, double y1, double x2, double y2, double sx, double sy);
+    // Finds the junctions: the points where three or more segment ends meet (each segment end
+    // counts, so three segments ending at a point make one), ordered by x, then y, each with its
+    // count. Other points are not kept: only junctions are drawn, and a net that has none holds no
+    // memory for them.
     void recalcKnots();
-    void addKnot(int x, int y);
 };
 
 // A net is one pool slot of its size, its count inside.

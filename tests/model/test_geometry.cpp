@@ -1,7 +1,10 @@
 // Pin geometry, identifiers, hit tests and net bookkeeping.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <set>
+#include <vector>
 
 #include "model/Catalogue.h"
 #include "model/InputDevices.h"
@@ -138,18 +141,60 @@ TEST(Net, AddWireContainsLineAndKnots) {
     n.addWire(5, 3, 8, 3);
     n.updateKnots = 0;
     n.recalcKnots();
-    ASSERT_EQ(n.knotList.size(), 4u);
-    EXPECT_EQ(n.knotList[1].xPos, 2);
-    EXPECT_EQ(n.knotList[0].Count, 3);  // (5,3): three ends
+    ASSERT_EQ(n.knotList.size(), 1u);  // (5,3): three ends; the other ends are no junctions
+    EXPECT_EQ(n.knotList[0].xPos, 5);
+    EXPECT_EQ(n.knotList[0].yPos, 3);
+    EXPECT_EQ(n.knotList[0].Count, 3);
     TWireComplex bend;
     bend.addWire(0, 0, 1, 0);
     bend.addWire(1, 0, 1, 1);
     bend.recalcKnots();
-    EXPECT_EQ(bend.knotList[1].Count, 2);
+    EXPECT_TRUE(bend.knotList.empty());  // a bend is two ends
     n.outputList.push_back(nullptr);
     n.Destroy();
     EXPECT_EQ(n.notValid, 1);
     EXPECT_TRUE(n.outputList.empty());
     TLine s = TLine::createRightCoords(TLine{1, 2, 3, 4}, 20, 10, 0.5, -0.5);
     EXPECT_EQ(s, (TLine{20, 19, 60, 39}));
+}
+
+TEST(Net, JunctionsAreThePointsWhereThreeOrMoreEndsMeet) {
+    // Random nets on a small grid (many shared ends, repeated and zero-length segments) against a
+    // count of every end; then a net of 30,000 segments, whose junctions a comb makes known.
+    std::mt19937 rng(5);
+    for (int round = 0; round < 300; ++round) {
+        TWireComplex n;
+        std::map<std::pair<int, int>, int> ends;
+        const int count = static_cast<int>(rng() % 40);
+        for (int i = 0; i < count; ++i) {
+            const TLine l{static_cast<int>(rng() % 5), static_cast<int>(rng() % 5), static_cast<int>(rng() % 5),
+                          static_cast<int>(rng() % 5)};
+            n.lineList.push_back(l);
+            ++ends[{l.sx, l.sy}];
+            ++ends[{l.ex, l.ey}];
+        }
+        n.recalcKnots();
+        std::vector<TKnot> want;
+        for (const auto& [p, c] : ends)
+            if (c >= 3) want.push_back(TKnot{p.first, p.second, c});
+        ASSERT_EQ(n.knotList.size(), want.size()) << "round " << round;
+        for (size_t i = 0; i < want.size(); ++i) {
+            EXPECT_EQ(n.knotList[i].xPos, want[i].xPos);
+            EXPECT_EQ(n.knotList[i].yPos, want[i].yPos);
+            EXPECT_EQ(n.knotList[i].Count, want[i].Count);
+        }
+    }
+    TWireComplex comb;
+    for (int x = 0; x < 10000; ++x) {
+        comb.lineList.push_back(TLine{x, 0, x + 1, 0});
+        comb.lineList.push_back(TLine{x, 0, x, 1});
+        comb.lineList.push_back(TLine{x, 1, x, 2});
+    }
+    comb.recalcKnots();
+    ASSERT_EQ(comb.knotList.size(), 9999u);  // (x, 0) for x = 1..9999: left, right and the tooth
+    EXPECT_EQ(comb.knotList[0].xPos, 1);
+    EXPECT_EQ(comb.knotList[0].Count, 3);
+    comb.lineList.clear();
+    comb.recalcKnots();
+    EXPECT_TRUE(comb.knotList.empty());
 }
