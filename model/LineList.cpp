@@ -25,14 +25,16 @@ LineList::LineList(std::initializer_list<TLine> lines) {
 
 LineList::LineList(const LineList& o) {
     if (o.size_ == 0) return;
-    const bool longRecords = o.h_->longRecords;
-    const size_t bytes = recordBytes(o.size_, longRecords);
-    h_ = static_cast<Header*>(takeBlock(sizeof(Header) + bytes + size_t{o.h_->wideSize} * sizeof(TLine)));
+    const uint32_t wideSize = static_cast<uint32_t>(o.wideCount());
+    const size_t bytes = recordBytes(o.size_, o.long_);
+    h_ = static_cast<Header*>(takeBlock(headBytes(wideSize > 0) + bytes + size_t{wideSize} * sizeof(TLine)));
     *h_ = *o.h_;
-    h_->wideCap = o.h_->wideSize;
+    long_ = o.long_;
+    side_ = wideSize > 0;
+    if (side_) *side() = Side{wideSize, wideSize};
     cap_ = size_ = o.size_;
-    std::memcpy(h_ + 1, o.h_ + 1, bytes);
-    std::memcpy(wide(), o.wide(), size_t{o.h_->wideSize} * sizeof(TLine));
+    std::memcpy(records(), o.records(), bytes);
+    if (side_) std::memcpy(wide(), o.wide(), size_t{wideSize} * sizeof(TLine));
 }
 
 LineList& LineList::operator=(const LineList& o) {
@@ -49,8 +51,9 @@ LineList& LineList::operator=(LineList&& o) noexcept {
         h_ = o.h_;
         size_ = o.size_;
         cap_ = o.cap_;
-        o.h_ = nullptr;
-        o.size_ = o.cap_ = 0;
+        long_ = o.long_;
+        side_ = o.side_;
+        o.forget();
     }
     return *this;
 }
@@ -64,8 +67,7 @@ LineList& LineList::operator=(std::initializer_list<TLine> lines) {
 
 void LineList::release() {
     if (h_) giveBlock(h_, blockBytes());
-    h_ = nullptr;
-    size_ = cap_ = 0;
+    forget();
 }
 
 bool LineList::encode(const TLine& l, uint32_t& r) const {
@@ -88,28 +90,30 @@ bool LineList::shorten(uint32_t r, uint16_t& s) {
 }
 
 void LineList::reallocate(size_t cap, uint32_t wideCap) {
-    const bool longRecords = h_ && h_->longRecords;
-    const size_t bytes = recordBytes(cap, longRecords);
-    auto* h = static_cast<Header*>(takeBlock(sizeof(Header) + bytes + size_t{wideCap} * sizeof(TLine)));
+    const bool side = wideCap > 0;
+    const uint32_t wideSize = static_cast<uint32_t>(wideCount());  // at most wideCap
+    const size_t bytes = recordBytes(cap, long_);
+    auto* h = static_cast<Header*>(takeBlock(headBytes(side) + bytes + size_t{wideCap} * sizeof(TLine)));
+    char* rec = reinterpret_cast<char*>(h) + headBytes(side);
     if (h_) {
         *h = *h_;
-        std::memcpy(h + 1, h_ + 1, recordBytes(size_, longRecords));
-        std::memcpy(reinterpret_cast<char*>(h + 1) + bytes, wide(), size_t{h_->wideSize} * sizeof(TLine));
+        std::memcpy(rec, records(), recordBytes(size_, long_));
+        if (wideSize > 0) std::memcpy(rec + bytes, wide(), size_t{wideSize} * sizeof(TLine));
         giveBlock(h_, blockBytes());
     } else {
         *h = Header{};
     }
-    h->wideCap = wideCap;
     h_ = h;
     cap_ = static_cast<uint32_t>(cap);
+    side_ = side;
+    if (side) *this->side() = Side{wideSize, wideCap};
 }
 
 void LineList::lengthen() {
-    const uint32_t wideCap = h_->wideCap;
-    auto* h = static_cast<Header*>(takeBlock(sizeof(Header) + recordBytes(cap_, true) + size_t{wideCap} * sizeof(TLine)));
+    const uint32_t wideCap = this->wideCap();
+    auto* h = static_cast<Header*>(takeBlock(headBytes(side_) + recordBytes(cap_, true) + size_t{wideCap} * sizeof(TLine)));
     *h = *h_;
-    h->longRecords = 1;
-    auto* r = reinterpret_cast<uint32_t*>(h + 1);
+    auto* r = reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(h) + headBytes(side_));
     auto* w = reinterpret_cast<TLine*>(r + cap_);
     const uint16_t* s = records16();
     const TLine* oldWide = wide();
@@ -130,16 +134,17 @@ void LineList::lengthen() {
             r[i] = (x << 18) | ((y & 0x3FFF) << 4) | (u & 0xF);
         }
     }
-    h->wideSize = wideOut;
     giveBlock(h_, blockBytes());
     h_ = h;
+    long_ = 1;
+    if (side_) *side() = Side{wideOut, wideCap};
 }
 
 void LineList::grow(size_t want) {
     if (want > kMaxSize) throw std::length_error("a net holds too many segments");
     // Half again, not double: segments are appended one at a time while drawing, and a board's
     // worth of half-empty lists adds up.
-    reallocate(std::min(kMaxSize, std::max({want, size_t{4}, size_t{cap_} + cap_ / 2})), h_ ? h_->wideCap : 0);
+    reallocate(std::min(kMaxSize, std::max({want, size_t{4}, size_t{cap_} + cap_ / 2})), wideCap());
 }
 
 void LineList::push_back(const TLine& l) {
@@ -147,12 +152,12 @@ void LineList::push_back(const TLine& l) {
     if (size_ == 0) {
         h_->ax = l.sx;
         h_->ay = l.sy;
-        h_->wideSize = 0;
+        if (side_) side()->size = 0;
     }
     uint32_t r;
     const bool fits = encode(l, r);
     bool whole = !fits;
-    if (!h_->longRecords) {
+    if (!long_) {
         uint16_t s;
         if (fits && shorten(r, s)) {
             records16()[size_++] = s;
@@ -160,15 +165,16 @@ void LineList::push_back(const TLine& l) {
         }
         // Kept whole beside 16-bit records, unless the side array is full or a good share of the
         // segments would fit 32-bit records: then the list moves to those.
-        if (h_->wideSize + 1 >= kShortEscapes || (fits && size_t{h_->wideSize} * 8 > size_)) lengthen();
+        if (wideCount() + 1 >= kShortEscapes || (fits && wideCount() * 8 > size_)) lengthen();
         else whole = true;
     }
     if (whole) {
-        if (h_->wideSize == h_->wideCap) reallocate(cap_, std::max<uint32_t>(2, h_->wideCap * 2));
-        wide()[h_->wideSize] = l;
-        r = escapeRecord(h_->wideSize++);
+        if (wideCount() == wideCap()) reallocate(cap_, std::max<uint32_t>(2, wideCap() * 2));
+        Side& sd = *side();
+        wide()[sd.size] = l;
+        r = escapeRecord(sd.size++);
     }
-    if (h_->longRecords) records32()[size_++] = r;
+    if (long_) records32()[size_++] = r;
     else records16()[size_++] = static_cast<uint16_t>(r);
 }
 
@@ -183,25 +189,25 @@ LineList::const_iterator LineList::erase(const_iterator pos) {
             // ones holding higher indices.
             const uint32_t k = gone >> 4;
             TLine* w = wide();
-            std::memmove(w + k, w + k + 1, (h_->wideSize - k - 1) * sizeof(TLine));
-            --h_->wideSize;
+            std::memmove(w + k, w + k + 1, (side()->size - k - 1) * sizeof(TLine));
+            --side()->size;
             for (size_t j = i; j < size_; ++j)
                 if ((r[j] & kStepXMask) == kEscape) r[j] -= 1u << 4;
         }
     };
-    if (h_->longRecords) take(records32());
+    if (long_) take(records32());
     else take(records16());
     return const_iterator(this, i);
 }
 
 void LineList::clear() {
     size_ = 0;
-    if (h_) h_->wideSize = 0;
+    if (side_) side()->size = 0;
 }
 
 void LineList::reserve(size_t n) {
     if (n > kMaxSize) throw std::length_error("a net holds too many segments");
-    if (n > cap_) reallocate(n, h_ ? h_->wideCap : 0);
+    if (n > cap_) reallocate(n, wideCap());
 }
 
 void LineList::shrink_to_fit() {
@@ -209,11 +215,11 @@ void LineList::shrink_to_fit() {
         release();
         return;
     }
-    if (cap_ > size_ || h_->wideCap > h_->wideSize) reallocate(size_, h_->wideSize);
+    if (cap_ > size_ || wideCap() > wideCount()) reallocate(size_, static_cast<uint32_t>(wideCount()));
 }
 
 size_t LineList::blockBytes() const {
-    return sizeof(Header) + recordBytes(cap_, h_->longRecords) + size_t{h_->wideCap} * sizeof(TLine);
+    return headBytes(side_) + recordBytes(cap_, long_) + size_t{wideCap()} * sizeof(TLine);
 }
 
 size_t LineList::heapBytes() const { return h_ ? blockBytes() : 0; }

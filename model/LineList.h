@@ -40,14 +40,16 @@ public:
     // The most segments one list holds (record indices into the side array have 28 bits).
     static constexpr size_t kMaxSize = size_t{1} << 28;
 
-    // The start of the list's one allocation: the anchor and the side array's size and room. The
-    // records follow, then the side array. One block, so that reading a whole segment costs no
-    // second trip through memory (long segments are the ones most view queries meet).
+    // The start of the list's one allocation: the anchor. A list with room for segments kept
+    // whole has their count and room (Side) next; most lists have none, and no room for the
+    // counts either. The records follow, then the side array. One block, so that reading a whole
+    // segment costs no second trip through memory (long segments are the ones most view queries
+    // meet).
     struct Header {
         int ax = 0, ay = 0;
-        uint32_t wideSize = 0;
-        uint32_t wideCap : 31 = 0;
-        uint32_t longRecords : 1 = 0;  // 32-bit records, else 16-bit
+    };
+    struct Side {
+        uint32_t size = 0, cap = 0;
     };
 
     // Random access, read only; dereferencing decodes one record.
@@ -97,9 +99,9 @@ public:
         for (; first != last; ++first) push_back(*first);
     }
     LineList(const LineList& o);
-    LineList(LineList&& o) noexcept : h_(o.h_), size_(o.size_), cap_(o.cap_) {
-        o.h_ = nullptr;
-        o.size_ = o.cap_ = 0;
+    LineList(LineList&& o) noexcept
+        : h_(o.h_), size_(o.size_), cap_(o.cap_), long_(o.long_), side_(o.side_) {
+        o.forget();
     }
     LineList& operator=(const LineList& o);
     LineList& operator=(LineList&& o) noexcept;
@@ -110,7 +112,7 @@ public:
     bool empty() const { return size_ == 0; }
     size_t capacity() const { return cap_; }
     TLine operator[](size_t i) const {
-        return h_->longRecords ? decode(*h_, wide(), records32()[i]) : decodeShort(*h_, wide(), records16()[i]);
+        return long_ ? decode(*h_, wide(), records32()[i]) : decodeShort(*h_, wide(), records16()[i]);
     }
     TLine front() const { return (*this)[0]; }
     TLine back() const { return (*this)[size_ - 1]; }
@@ -126,7 +128,7 @@ public:
     template <class Pred>
     size_t erase_if(Pred pred) {
         if (size_ == 0) return 0;
-        const size_t out = h_->longRecords ? eraseIf(records32(), pred) : eraseIf(records16(), pred);
+        const size_t out = long_ ? eraseIf(records32(), pred) : eraseIf(records16(), pred);
         const size_t gone = size_ - out;
         size_ = static_cast<uint32_t>(out);
         return gone;
@@ -137,8 +139,8 @@ public:
 
     // Segments kept whole, whether the records are 32-bit ones, and the heap bytes the list holds
     // (without allocator headers).
-    size_t wideCount() const { return h_ ? h_->wideSize : 0; }
-    bool longRecords() const { return h_ && h_->longRecords; }
+    size_t wideCount() const { return side_ ? side()->size : 0; }
+    bool longRecords() const { return long_; }
     size_t heapBytes() const;
 
     friend bool operator==(const LineList& a, const LineList& b);
@@ -168,16 +170,19 @@ private:
     static constexpr uint32_t kEscape = 0x8;
     static constexpr uint32_t kShortEscapes = 1u << 12;
 
-    uint32_t* records32() const { return reinterpret_cast<uint32_t*>(h_ + 1); }
-    uint16_t* records16() const { return reinterpret_cast<uint16_t*>(h_ + 1); }
+    Side* side() const { return reinterpret_cast<Side*>(h_ + 1); }
+    // Bytes before the records: the anchor, and the side array's counts when there is one.
+    static size_t headBytes(bool side) { return sizeof(Header) + (side ? sizeof(Side) : 0); }
+    char* records() const { return reinterpret_cast<char*>(h_) + headBytes(side_); }
+    uint32_t* records32() const { return reinterpret_cast<uint32_t*>(records()); }
+    uint16_t* records16() const { return reinterpret_cast<uint16_t*>(records()); }
+    uint32_t wideCap() const { return side_ ? side()->cap : 0; }
     // Bytes of `cap` records, rounded so that the side array after them is aligned.
     static size_t recordBytes(size_t cap, bool longRecords) {
         return longRecords ? cap * 4 : (cap * 2 + 3) & ~size_t{3};
     }
-    TLine* wide() const {
-        return h_ ? reinterpret_cast<TLine*>(reinterpret_cast<char*>(h_ + 1) + recordBytes(cap_, h_->longRecords))
-                  : nullptr;
-    }
+    // The side array (when the list has one).
+    TLine* wide() const { return side_ ? reinterpret_cast<TLine*>(records() + recordBytes(cap_, long_)) : nullptr; }
     static uint32_t escapeRecord(uint32_t wideIndex) { return (wideIndex << 4) | kEscape; }
     // Keeps the records the predicate does not hold for, in order; answers how many stay. Segments
     // kept whole sit in the side array in the order of their records, so moving each one down to the
@@ -198,7 +203,7 @@ private:
                 r[out++] = rec;
             }
         }
-        h_->wideSize = wideOut;
+        if (side_) side()->size = wideOut;
         return out;
     }
     // The 32-bit record for `l`, or false when it must be kept whole.
@@ -211,11 +216,19 @@ private:
     // Moves the list into a block with room for `cap` records and `wideCap` whole segments.
     void reallocate(size_t cap, uint32_t wideCap);
     void release();
+    void forget() noexcept {
+        h_ = nullptr;
+        size_ = cap_ = 0;
+        long_ = side_ = 0;
+    }
     // Bytes of the list's block (h_ set), which it gives back with that size.
     size_t blockBytes() const;
 
     Header* h_ = nullptr;
-    uint32_t size_ = 0, cap_ = 0;
+    uint32_t size_ = 0;
+    uint32_t cap_ : 30 = 0;     // at most kMaxSize
+    uint32_t long_ : 1 = 0;     // 32-bit records, else 16-bit
+    uint32_t side_ : 1 = 0;     // the block has the side array's counts (Side) after the anchor
 };
 
 template <class Pred>

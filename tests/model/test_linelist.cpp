@@ -127,6 +127,20 @@ TEST(LineList, ChainedUnitStepsCostTwoBytesEachNearTheAnchorAndFourFarther) {
     list.clear();
     list.shrink_to_fit();
     EXPECT_EQ(list.heapBytes(), 0u);
+
+    // A short list is its anchor and records; room for segments kept whole comes with the first of
+    // them and goes when the last one has gone and the list is trimmed.
+    LineList small{{0, 0, 1, 0}, {1, 0, 1, 1}, {1, 1, 2, 1}};
+    small.shrink_to_fit();
+    EXPECT_EQ(small.heapBytes(), 8u + 3 * 2 + 2);
+    small.push_back(TLine{2, 1, 200, 1});
+    EXPECT_EQ(small.wideCount(), 1u);
+    small.shrink_to_fit();
+    EXPECT_EQ(small.heapBytes(), 8u + 8 + 4 * 2 + 16);
+    small.erase(small.begin() + 3);
+    small.shrink_to_fit();
+    EXPECT_EQ(small.heapBytes(), 8u + 3 * 2 + 2);
+    EXPECT_EQ(small, (LineList{{0, 0, 1, 0}, {1, 0, 1, 1}, {1, 1, 2, 1}}));
 }
 
 TEST(LineList, RemovingWholeSegmentsKeepsTheOthersIntact) {
