@@ -567,9 +567,9 @@ void BM_netJunctions(benchmark::State& st) {
     }
     for (auto _ : st) {
         comb.recalcKnots();
-        benchmark::DoNotOptimize(comb.knotList.size());
+        benchmark::DoNotOptimize(comb.knots().size());
     }
-    st.counters["junctions"] = static_cast<double>(comb.knotList.size());
+    st.counters["junctions"] = static_cast<double>(comb.knots().size());
 }
 
 }  // namespace

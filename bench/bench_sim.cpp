@@ -139,7 +139,7 @@ void BM_Memory(benchmark::State& st) {
         for (const auto& w : b->wireComplexList) w->recalcKnots();
         st.counters["drawn_knots_B_per_net"] =
             static_cast<double>(heapInUse() - hk) / static_cast<double>(b->wireComplexList.size());
-        for (const auto& w : b->wireComplexList) w->knotList = KnotList();
+        for (const auto& w : b->wireComplexList) w->dropKnots();
         CompiledCircuit cc;
         cc.build(b->deviceList);
         const size_t h2 = heapInUse();

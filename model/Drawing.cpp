@@ -194,7 +194,7 @@ void TWireComplex::Draw(Renderer& r, double px, double py, double sx, double sy,
         recalcKnots();
     }
     const Image* mark = r.pics().mark.get();
-    for (const TKnot& k : knotList) {
+    for (const TKnot& k : knots()) {
         if (k.Count < 3) continue;
         r.setTransform(0, sx, sy);
         r.drawImage(mark, px + sx * fx * k.xPos, py + sy * fy * k.yPos, 0);

@@ -7,6 +7,7 @@
 #include <map>
 #include <new>
 #include <stdexcept>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -111,6 +112,47 @@ bool TWireComplex::containsLine(int x1, int y1, int x2, int y2) const {
     return false;
 }
 
+namespace {
+// The junctions of the nets that keep some, by net. The nets use them on one thread, like the rest
+// of the board; never destroyed, so that nets freed while the program exits still find it.
+std::unordered_map<const TWireComplex*, KnotList>& knotTable() {
+    static auto* t = new std::unordered_map<const TWireComplex*, KnotList>();
+    return *t;
+}
+}  // namespace
+
+TWireComplex::TWireComplex(const TWireComplex& o)
+    : Input(o.Input), outputList(o.outputList), lineList(o.lineList), State(o.State), highlightIt(o.highlightIt),
+      notValid(o.notValid) {}
+
+TWireComplex& TWireComplex::operator=(const TWireComplex& o) {
+    if (this != &o) {
+        Input = o.Input;
+        outputList = o.outputList;
+        lineList = o.lineList;
+        State = o.State;
+        highlightIt = o.highlightIt;
+        notValid = o.notValid;
+        dropKnots();
+    }
+    return *this;
+}
+
+const KnotList& TWireComplex::knots() const {
+    static const KnotList none;
+    if (!hasKnots) return none;
+    const auto it = knotTable().find(this);
+    return it == knotTable().end() ? none : it->second;
+}
+
+size_t TWireComplex::netsKeepingKnots() { return knotTable().size(); }
+
+void TWireComplex::dropKnots() {
+    if (hasKnots) knotTable().erase(this);
+    hasKnots = 0;
+    updateKnots = 1;
+}
+
 void TWireComplex::recalcKnots() {
     // Every segment end, sorted, then counted: a long net (a bus of thousands of segments) costs
     // n log n, not a comparison of every end with every other.
@@ -133,9 +175,16 @@ void TWireComplex::recalcKnots() {
     };
     size_t junctions = 0;
     forJunctions([&](const TKnot&) { ++junctions; });
-    knotList = KnotList();
-    knotList.reserve(junctions);
-    forJunctions([&](const TKnot& k) { knotList.push_back(k); });
+    if (junctions == 0) {
+        if (hasKnots) dropKnots();
+    } else {
+        KnotList& list = knotTable()[this];
+        hasKnots = 1;
+        list = KnotList();
+        list.reserve(junctions);
+        forJunctions([&](const TKnot& k) { list.push_back(k); });
+    }
+    updateKnots = 0;
     if (ends.capacity() > 4096) ends = {};         // one huge net does not pin its scratch memory
 }
 

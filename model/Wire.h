@@ -153,12 +153,20 @@ public:
     TDevice* Input = nullptr;             // the driver, or nullptr
     PinList<TDevice*, 2> outputList;      // the readers, in connection order
     LineList lineList;                    // in the order added
-    KnotList knotList;                    // junctions, derived from lineList when drawn
     NetValue State;                       // 0 or 1, in NetValueStore
     RefCount refs_;                       // the Refs to this net (model/Ref.h)
     uint8_t highlightIt : 1 = 0;
     uint8_t updateKnots : 1 = 1;
+    uint8_t hasKnots : 1 = 0;             // junctions found and kept (see knots())
     uint8_t notValid = 0;
+
+    TWireComplex() = default;
+    // A copy has the same segments and finds its junctions when drawn.
+    TWireComplex(const TWireComplex& o);
+    TWireComplex& operator=(const TWireComplex& o);
+    ~TWireComplex() {
+        if (hasKnots) dropKnots();
+    }
 
     // Marks the net as taken off the board and forgets its readers. The board clears the devices'
     // references to it.
@@ -176,13 +184,19 @@ public:
     static void DrawWire(Renderer& r, double x1, double y1, double x2, double y2, double sx, double sy);
     // Finds the junctions: the points where three or more segment ends meet (each segment end
     // counts, so three segments ending at a point make one), ordered by x, then y, each with its
-    // count. Other points are not kept: only junctions are drawn, and a net that has none holds no
-    // memory for them.
+    // count. Other points are not kept: only junctions are drawn.
     void recalcKnots();
+    // The junctions last found (empty before). Only nets that were drawn and have junctions keep
+    // any, so they are kept beside the nets, not in every one of a large board's nets.
+    const KnotList& knots() const;
+    // Forgets the junctions; the next drawing finds them again.
+    void dropKnots();
+    // How many nets keep junctions (for tests).
+    static size_t netsKeepingKnots();
 };
 
 // A net is one pool slot of its size, its count inside.
-static_assert(sizeof(void*) != 8 || sizeof(TWireComplex) <= 64, "TWireComplex grew");
+static_assert(sizeof(void*) != 8 || sizeof(TWireComplex) <= 56, "TWireComplex grew");
 
 using WirePtr = Ref<TWireComplex>;
 

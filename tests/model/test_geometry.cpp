@@ -141,15 +141,15 @@ TEST(Net, AddWireContainsLineAndKnots) {
     n.addWire(5, 3, 8, 3);
     n.updateKnots = 0;
     n.recalcKnots();
-    ASSERT_EQ(n.knotList.size(), 1u);  // (5,3): three ends; the other ends are no junctions
-    EXPECT_EQ(n.knotList[0].xPos, 5);
-    EXPECT_EQ(n.knotList[0].yPos, 3);
-    EXPECT_EQ(n.knotList[0].Count, 3);
+    ASSERT_EQ(n.knots().size(), 1u);  // (5,3): three ends; the other ends are no junctions
+    EXPECT_EQ(n.knots()[0].xPos, 5);
+    EXPECT_EQ(n.knots()[0].yPos, 3);
+    EXPECT_EQ(n.knots()[0].Count, 3);
     TWireComplex bend;
     bend.addWire(0, 0, 1, 0);
     bend.addWire(1, 0, 1, 1);
     bend.recalcKnots();
-    EXPECT_TRUE(bend.knotList.empty());  // a bend is two ends
+    EXPECT_TRUE(bend.knots().empty());  // a bend is two ends
     n.outputList.push_back(nullptr);
     n.Destroy();
     EXPECT_EQ(n.notValid, 1);
@@ -177,11 +177,11 @@ TEST(Net, JunctionsAreThePointsWhereThreeOrMoreEndsMeet) {
         std::vector<TKnot> want;
         for (const auto& [p, c] : ends)
             if (c >= 3) want.push_back(TKnot{p.first, p.second, c});
-        ASSERT_EQ(n.knotList.size(), want.size()) << "round " << round;
+        ASSERT_EQ(n.knots().size(), want.size()) << "round " << round;
         for (size_t i = 0; i < want.size(); ++i) {
-            EXPECT_EQ(n.knotList[i].xPos, want[i].xPos);
-            EXPECT_EQ(n.knotList[i].yPos, want[i].yPos);
-            EXPECT_EQ(n.knotList[i].Count, want[i].Count);
+            EXPECT_EQ(n.knots()[i].xPos, want[i].xPos);
+            EXPECT_EQ(n.knots()[i].yPos, want[i].yPos);
+            EXPECT_EQ(n.knots()[i].Count, want[i].Count);
         }
     }
     TWireComplex comb;
@@ -191,10 +191,49 @@ TEST(Net, JunctionsAreThePointsWhereThreeOrMoreEndsMeet) {
         comb.lineList.push_back(TLine{x, 1, x, 2});
     }
     comb.recalcKnots();
-    ASSERT_EQ(comb.knotList.size(), 9999u);  // (x, 0) for x = 1..9999: left, right and the tooth
-    EXPECT_EQ(comb.knotList[0].xPos, 1);
-    EXPECT_EQ(comb.knotList[0].Count, 3);
+    ASSERT_EQ(comb.knots().size(), 9999u);  // (x, 0) for x = 1..9999: left, right and the tooth
+    EXPECT_EQ(comb.knots()[0].xPos, 1);
+    EXPECT_EQ(comb.knots()[0].Count, 3);
     comb.lineList.clear();
     comb.recalcKnots();
-    EXPECT_TRUE(comb.knotList.empty());
+    EXPECT_TRUE(comb.knots().empty());
+
+    // Junctions are kept beside the nets: a copy finds its own when drawn, and a net that is gone
+    // takes its junctions with it (the next net in its slot starts with none).
+    auto star = [](TWireComplex& n) {
+        for (int d = -1; d <= 1; d += 2) {
+            n.lineList.push_back(TLine{0, 0, d, 0});
+            n.lineList.push_back(TLine{0, 0, 0, d});
+        }
+    };
+    const size_t keeping = TWireComplex::netsKeepingKnots();
+    WirePtr a = makePooled<TWireComplex>();
+    star(*a);
+    a->recalcKnots();
+    ASSERT_EQ(a->knots().size(), 1u);
+    EXPECT_EQ(a->knots()[0].Count, 4);
+    TWireComplex copy = *a;
+    EXPECT_TRUE(copy.knots().empty());
+    EXPECT_EQ(copy.updateKnots, 1);
+    copy.recalcKnots();
+    EXPECT_EQ(copy.knots().size(), 1u);
+    copy = TWireComplex();
+    EXPECT_TRUE(copy.knots().empty());
+    EXPECT_EQ(a->knots().size(), 1u);
+    EXPECT_EQ(TWireComplex::netsKeepingKnots(), keeping + 1);
+    a->lineList.erase(a->lineList.begin());
+    a->recalcKnots();  // three ends at the centre: still a junction
+    EXPECT_EQ(a->knots()[0].Count, 3);
+    a.reset();
+    EXPECT_EQ(TWireComplex::netsKeepingKnots(), keeping);
+    {
+        TWireComplex n;
+        star(n);
+        n.recalcKnots();
+        n.lineList.erase(n.lineList.begin());
+        n.lineList.erase(n.lineList.begin());
+        n.recalcKnots();  // no junction left: nothing kept
+        EXPECT_TRUE(n.knots().empty());
+        EXPECT_EQ(TWireComplex::netsKeepingKnots(), keeping);
+    }
 }
