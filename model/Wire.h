@@ -107,8 +107,8 @@ struct TKnot {
     int Count = 0;
 };
 
-// A net's junction points: a vector in one pointer. Most nets hold none (never drawn, or drawn
-// without a junction), so the size and room live in the allocation, not in every net.
+// The junction points of one net (kept beside the nets, see TWireComplex::knots): a vector in one
+// pointer, its size and room in the allocation.
 class KnotList {
 public:
     KnotList() = default;
