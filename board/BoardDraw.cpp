@@ -183,14 +183,16 @@ struct TBoardEngine::DrawExtentCache {
                            double xScale, double yScale, double fx, double fy, double m);
     bool deviceOutside(Renderer& r, const TBoardEngine& board, const TDevice& d, double xMove, double yMove,
                        double xScale, double yScale, double fx, double fy, double m);
-    const Extent& of(Renderer& r, const DraftPtr& d) {
-        if (last < entries.size() && entries[last].draft == d) return entries[last].e;
+    // Compared by address: a shared pointer is made only for a type met the first time.
+    const Extent& of(Renderer& r, const DeviceDraft& d) {
+        const TDraft* t = d.get();
+        if (last < entries.size() && entries[last].draft.get() == t) return entries[last].e;
         for (size_t i = 0; i < entries.size(); ++i)
-            if (entries[i].draft == d) {
+            if (entries[i].draft.get() == t) {
                 last = i;
                 return entries[i].e;
             }
-        entries.push_back(Entry{d, measure(r, *d, fx, fy)});
+        entries.push_back(Entry{d.ptr(), measure(r, *d, fx, fy)});
         last = entries.size() - 1;
         return entries[last].e;
     }

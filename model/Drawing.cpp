@@ -189,13 +189,10 @@ void TWireComplex::Draw(Renderer& r, double px, double py, double sx, double sy,
     }
     for (const TLine& l : lineList)
         DrawWire(r, px + fx * sx * l.sx, py + fy * sy * l.sy, px + fx * sx * l.ex, py + fy * sy * l.ey, sx, sy);
-    if (updateKnots) {
-        updateKnots = 0;
-        recalcKnots();
-    }
+    if (updateKnots) recalcKnots();
+    if (!hasKnots) return;
     const Image* mark = r.pics().mark.get();
     for (const TKnot& k : knots()) {
-        if (k.Count < 3) continue;
         r.setTransform(0, sx, sy);
         r.drawImage(mark, px + sx * fx * k.xPos, py + sy * fy * k.yPos, 0);
     }
