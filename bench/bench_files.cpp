@@ -164,7 +164,7 @@ void BM_LoadFromFile(benchmark::State& state) {
 // Heap in use, less the slots the object pools hold free for later objects.
 size_t heapInUse() {
     const struct mallinfo2 m = mallinfo2();
-    return m.uordblks + m.hblkhd - gw::SlotPool::sharedIdleBytes();
+    return m.uordblks + m.hblkhd + gw::SlotPool::arenaBytes() - gw::SlotPool::sharedIdleBytes();
 }
 
 // Heap bytes of the random 1,000,000-device board of the simulation benchmark as the editor holds

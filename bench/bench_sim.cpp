@@ -99,11 +99,11 @@ void BM_StepICCompiled(benchmark::State& st) {
 }
 
 // Heap in use, less the slots the object pools hold free for later objects, plus what lives outside
-// the heap: the slots of the stores of net values and device data words in use and the compiled
-// form's streams mapped on their own.
+// the heap: the object pools' blocks in their arena, the slots of the stores of net values and
+// device data words in use and the compiled form's streams mapped on their own.
 size_t heapInUse() {
     const struct mallinfo2 m = mallinfo2();
-    return m.uordblks + m.hblkhd - SlotPool::sharedIdleBytes() + NetValueStore::inUse() * sizeof(NetCell) +
+    return m.uordblks + m.hblkhd + SlotPool::arenaBytes() - SlotPool::sharedIdleBytes() + NetValueStore::inUse() * sizeof(NetCell) +
            DeviceDataStore::inUse() * sizeof(int) + largepages::mappedBytes();
 }
 

@@ -329,13 +329,13 @@ void TBoardEngine::_removeDevice(TDevice* device) {
     DevicePtr keep = *it;  // the device must outlive its own removal
     // The compiled simulation lets the device's ops idle instead of compiling the list again.
     const bool followed = fastStep && fastSim_ && fastSim_->removeDevice(deviceList, circuitVersion_, *device);
-    for (TWireComplex*& w : device->inputs) {
+    for (auto& w : device->inputs) {
         if (!w) continue;
         // A device reading one net on several pins is listed once per pin.
         eraseFirst(w->outputList, device);
         w = nullptr;
     }
-    for (TWireComplex*& w : device->outputs) {
+    for (auto& w : device->outputs) {
         if (!w) continue;
         if (w->Input == device) w->Input = nullptr;
         w = nullptr;

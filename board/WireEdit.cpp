@@ -30,7 +30,7 @@ uint64_t pointKey(int x, int y) {
 // Replaces every entry naming `from` by `to`.
 template <class Pins>
 void renamePins(Pins& pins, const TWireComplex* from, TWireComplex* to) {
-    for (TWireComplex*& p : pins)
+    for (auto& p : pins)
         if (p == from) p = to;
 }
 
@@ -215,7 +215,7 @@ void TBoardEngine::_connectWires(TWireComplex* a, TWireComplex* b) {
         // Callers never join two driven nets; should it happen anyway, b's old driver is let go on
         // both sides so that no device keeps driving a net that names someone else as its driver.
         if (b->Input && b->Input != drv) {
-            for (TWireComplex*& p : b->Input->outputs)
+            for (auto& p : b->Input->outputs)
                 if (p == b) p = nullptr;
             pinned.push_back(b->Input);
         }
@@ -295,7 +295,7 @@ void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
         const long n = firstOwner(x, y);
         return n < 0 ? nullptr : made[static_cast<size_t>(n)].get();
     };
-    const std::vector<TDevice*> readers = w->outputList;
+    const std::vector<TDevice*> readers(w->outputList.begin(), w->outputList.end());
     for (TDevice* d : readers) {
         const TDraft& dr = *d->draft;
         for (int k = 0; k < dr.countInputs() && k < static_cast<int>(d->inputs.size()); ++k) {

@@ -12,6 +12,7 @@
 
 #include "io/AtomicFile.h"
 #include "io/Ini.h"
+#include "model/ObjectPool.h"
 
 namespace gw {
 
@@ -314,7 +315,8 @@ std::string Localizer::replacement(const std::string& name) {
     if (lower == "gcmemalloced") {
 #if defined(__GLIBC__)
         const struct mallinfo2 info = ::mallinfo2();
-        return std::to_string(info.uordblks + info.hblkhd);
+        // Pool blocks of the board's objects live apart from the general allocator's heap.
+        return std::to_string(info.uordblks + info.hblkhd + SlotPool::arenaBytes());
 #else
         return "0";
 #endif

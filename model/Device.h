@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "model/Compact.h"
 #include "model/DeviceData.h"
 #include "model/Draft.h"
 #include "model/PinFlags.h"
@@ -33,8 +34,9 @@ public:
     int xPos = 0, yPos = 0;
     DeviceDraft draft;  // keeps the type alive
     // Pin arrays: most types have at most four inputs and two outputs, which fit inside the device.
-    PinList<TWireComplex*, 4> inputs;
-    PinList<TWireComplex*, 2> outputs;
+    // Each pin holds its net in four bytes (model/Compact.h) and reads like a TWireComplex*.
+    PinList<Compact<TWireComplex>, 4> inputs;
+    PinList<Compact<TWireComplex>, 2> outputs;
     PinFlags invertedInputs;   // 0 or 1 per input pin
     PinFlags invertedOutputs;  // 0 or 1 per output pin
     DeviceData data;  // an int in DeviceDataStore (model/DeviceData.h)

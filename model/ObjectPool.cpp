@@ -1,17 +1,122 @@
 #include "model/ObjectPool.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
+#include <unordered_map>
+
+#include "model/Compact.h"
 
 namespace gw {
+
+namespace detail {
+char* gArenaBase = nullptr;
+size_t gArenaBytes = 0;
+void** gForeign = nullptr;
+}  // namespace detail
+
+namespace {
+
+// The object arena: pool blocks of kArenaBlock bytes in one reserved address range, so that a
+// slot's offset from the start names it in 32 bits (model/Compact.h). Blocks given back lose their
+// memory and are handed out again first. Used from the pools only, under their locks' guard.
+constexpr size_t kArenaBlock = size_t{1} << 18;
+
+struct Arena {
+    std::vector<char*> free;  // blocks given back
+    size_t next = kArenaBlock;  // the first block is never handed out: offset 0 is the null link
+    size_t inUseBytes = 0;
+
+    char* take(size_t bytes) {
+        if (!detail::gArenaBase) reserve();
+        char* b;
+        if (!free.empty()) {
+            b = free.back();
+            free.pop_back();
+        } else {
+            if (next + kArenaBlock > detail::gArenaBytes) throw std::bad_alloc();
+            b = detail::gArenaBase + next;
+            if (mprotect(b, kArenaBlock, PROT_READ | PROT_WRITE) != 0) throw std::bad_alloc();
+            next += kArenaBlock;
+        }
+        inUseBytes += bytes;
+        return b;
+    }
+    void give(char* b, size_t bytes) noexcept {
+        (void)madvise(b, kArenaBlock, MADV_DONTNEED);  // reads as zeros again; no memory behind it
+        inUseBytes -= bytes;
+        try {
+            free.push_back(b);
+        } catch (...) {
+            // Without room to remember the block its addresses stay unused; nothing is lost.
+        }
+    }
+    // As large a range as the system grants, up to what 31 bits of 8-byte units reach.
+    static void reserve() {
+        for (size_t bytes = size_t{1} << 34; bytes >= size_t{1} << 28; bytes /= 2) {
+            void* p = mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+            if (p == MAP_FAILED) continue;
+            detail::gArenaBase = static_cast<char*>(p);
+            detail::gArenaBytes = bytes;
+            return;
+        }
+        throw std::bad_alloc();
+    }
+};
+
+std::mutex& arenaLock() {
+    static std::mutex& m = *new std::mutex;
+    return m;
+}
+Arena& arena() {
+    static Arena& a = *new Arena;  // outlives objects freed at exit
+    return a;
+}
+
+void* takeArenaBlock(size_t bytes) {
+    std::lock_guard<std::mutex> lock(arenaLock());
+    return arena().take(bytes);
+}
+void giveArenaBlock(void* p, size_t bytes) noexcept {
+    std::lock_guard<std::mutex> lock(arenaLock());
+    arena().give(static_cast<char*>(p), bytes);
+}
+bool fromArena(size_t bytes) { return kPooledSlots && bytes <= kArenaBlock; }
+
+}  // namespace
+
+uint32_t detail::foreignIndex(const void* p) {
+    static auto& lock = *new std::mutex;
+    static auto& table = *new std::vector<void*>;
+    static auto& index = *new std::unordered_map<const void*, uint32_t>;
+    std::lock_guard<std::mutex> g(lock);
+    const auto [it, added] = index.try_emplace(p, static_cast<uint32_t>(table.size()));
+    if (added) {
+        if (table.size() >= kForeignBit) {
+            std::fputs("gatewright: too many objects linked outside the object arena\n", stderr);
+            std::abort();
+        }
+        table.push_back(const_cast<void*>(p));
+        gForeign = table.data();
+    }
+    return it->second;
+}
+
+size_t SlotPool::arenaBytes() {
+    std::lock_guard<std::mutex> lock(arenaLock());
+    return arena().inUseBytes;
+}
 
 SlotPool::SlotPool(size_t slotSize, size_t blockBytes)
     : slot_((std::max(slotSize, sizeof(FreeSlot)) + 7) / 8 * 8), perBlock_(std::max<size_t>(1, blockBytes / slot_)) {}
 
 SlotPool::~SlotPool() {
     for (Block* b : blocks_) {
-        ::operator delete(b->base);
+        freeBlockMemory(b->base);
         delete b;
     }
 }
@@ -24,12 +129,19 @@ SlotPool::Block* SlotPool::newBlock() {
     }
     blocks_.reserve(blocks_.size() + 1);  // may throw before anything is made
     auto b = std::make_unique<Block>();
-    b->base = static_cast<char*>(::operator new(slot_ * perBlock_));
+    const size_t bytes = slot_ * perBlock_;
+    b->base = static_cast<char*>(fromArena(bytes) ? takeArenaBlock(bytes) : ::operator new(bytes));
     Block* raw = b.release();
     blocks_.insert(std::upper_bound(blocks_.begin(), blocks_.end(), raw,
                                     [](const Block* x, const Block* y) { return x->base < y->base; }),
                    raw);
     return raw;
+}
+
+void SlotPool::freeBlockMemory(char* base) const noexcept {
+    const size_t bytes = slot_ * perBlock_;
+    if (fromArena(bytes)) giveArenaBlock(base, bytes);
+    else ::operator delete(base);
 }
 
 void SlotPool::list(Block* b) noexcept {
@@ -59,7 +171,7 @@ void SlotPool::drop(Block* b) noexcept {
     const auto it = std::lower_bound(blocks_.begin(), blocks_.end(), b,
                                      [](const Block* x, const Block* y) { return x->base < y->base; });
     blocks_.erase(it);
-    ::operator delete(b->base);
+    freeBlockMemory(b->base);
     delete b;
 }
 

@@ -1,9 +1,11 @@
 // ObjectPool: fixed-size slots carved from large blocks, for the objects a large board holds by the
 // million (placed devices and nets). The general allocator puts a header before every block and
-// rounds it up to a 16-byte size class: a net of 64 bytes would take 80. A pool hands out slots of exactly its size, back to back;
-// each block keeps its own list of freed slots, handed out again first. A block whose slots are
-// all given back is returned to the general allocator (one empty block per pool is kept for the
-// next objects), so closing a large board gives its memory back.
+// rounds it up to a 16-byte size class: a net of 64 bytes would take 80. A pool hands out slots of
+// exactly its size, back to back; each block keeps its own list of freed slots, handed out again
+// first. Blocks come from the object arena, one address range reserved once, so that a slot can be
+// named in four bytes (model/Compact.h). A block whose slots are all given back loses its memory
+// (one empty block per pool is kept for the next objects), so closing a large board gives its
+// memory back.
 //
 // makePooled<T>(args...) (model/Ref.h) makes an object, its count inside, in a slot; takeBlock and
 // giveBlock serve small variable-sized blocks (a net's segment list) the same way.
@@ -41,6 +43,10 @@ public:
     // Idle bytes of every pool that makePooled uses.
     static size_t sharedIdleBytes();
 
+    // Bytes of pool blocks in the object arena (model/Compact.h), which the general allocator's
+    // figures do not include.
+    static size_t arenaBytes();
+
     // The pool for slots of `size` bytes that makePooled uses (one per size, never destroyed, so
     // objects freed while the program exits still find it).
     static SlotPool& shared(size_t size);
@@ -65,6 +71,7 @@ private:
     // The block holding slot `p`.
     Block* blockOf(const void* p) const noexcept;
     void drop(Block* b) noexcept;
+    void freeBlockMemory(char* base) const noexcept;
 
     mutable std::mutex m_;
     size_t slot_, perBlock_;

@@ -143,7 +143,10 @@ public:
     friend bool operator==(const PinList& a, const PinList& b) {
         return a.size_ == b.size_ && std::equal(a.begin(), a.end(), b.begin());
     }
-    friend bool operator==(const PinList& a, const std::vector<T>& b) {
+    // Against a vector of the same values or of what they convert to (pointers, for pin lists of
+    // Compact links).
+    template <class U>
+    friend bool operator==(const PinList& a, const std::vector<U>& b) {
         return a.size_ == b.size() && std::equal(a.begin(), a.end(), b.begin());
     }
 

@@ -1,8 +1,8 @@
 // Ref: a counted pointer to an object that keeps its own count, for the objects a large board holds
 // by the million (placed devices and nets). A std::shared_ptr made with make_shared puts a 16-byte
 // control block before each object and is 16 bytes itself; here the count is a RefCount member of
-// the object (two bytes, in room the object's layout leaves free), the pointer is one word, and the
-// object is one pool slot of exactly its size.
+// the object (two bytes, in room the object's layout leaves free), the pointer is a four-byte link
+// to the object's slot (model/Compact.h), and the object is one pool slot of exactly its size.
 //
 // The interface is the part of std::shared_ptr the program uses, with the same meaning. Counts are
 // not atomic: the board's objects are only ever touched by the thread that runs the editor.
@@ -19,6 +19,7 @@
 #include <new>
 #include <utility>
 
+#include "model/Compact.h"
 #include "model/ObjectPool.h"
 
 namespace gw {
@@ -95,27 +96,30 @@ public:
 
     void reset() noexcept { Ref().swap(*this); }
     void swap(Ref& o) noexcept { std::swap(p_, o.p_); }
-    T* get() const noexcept { return p_; }
-    T& operator*() const noexcept { return *p_; }
-    T* operator->() const noexcept { return p_; }
-    explicit operator bool() const noexcept { return p_ != nullptr; }
-    size_t use_count() const noexcept { return p_ ? p_->refs_.count(p_) : 0; }
+    T* get() const noexcept { return p_.get(); }
+    T& operator*() const noexcept { return *get(); }
+    T* operator->() const noexcept { return get(); }
+    explicit operator bool() const noexcept { return get() != nullptr; }
+    size_t use_count() const noexcept {
+        T* p = get();
+        return p ? p->refs_.count(p) : 0;
+    }
 
-    friend bool operator==(const Ref& a, const Ref& b) noexcept { return a.p_ == b.p_; }
-    friend bool operator==(const Ref& a, std::nullptr_t) noexcept { return a.p_ == nullptr; }
+    friend bool operator==(const Ref& a, const Ref& b) noexcept { return a.get() == b.get(); }
+    friend bool operator==(const Ref& a, std::nullptr_t) noexcept { return a.get() == nullptr; }
     friend std::strong_ordering operator<=>(const Ref& a, const Ref& b) noexcept {
-        return std::compare_three_way{}(a.p_, b.p_);
+        return std::compare_three_way{}(a.get(), b.get());
     }
 
 private:
     void acquire() {
-        if (p_) p_->refs_.add(p_);
+        if (T* p = get()) p->refs_.add(p);
     }
     void release() noexcept {
-        T* p = std::exchange(p_, nullptr);
+        T* p = std::exchange(p_, nullptr).get();
         if (p && p->refs_.drop(p)) destroyPooled(p);
     }
-    T* p_ = nullptr;
+    Compact<T> p_;
 };
 
 template <class T, class... Args>

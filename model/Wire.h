@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/Compact.h"
 #include "model/LineList.h"
 #include "model/PinList.h"
 #include "model/Ref.h"
@@ -150,8 +151,8 @@ private:
 class TWireComplex {
 public:
     // Ordered so that the object has no padding: a large board holds a million and more.
-    TDevice* Input = nullptr;             // the driver, or nullptr
-    PinList<TDevice*, 2> outputList;      // the readers, in connection order
+    Compact<TDevice> Input = nullptr;     // the driver, or nullptr
+    PinList<Compact<TDevice>, 2> outputList;  // the readers, in connection order
     LineList lineList;                    // in the order added
     NetValue State;                       // 0 or 1, in NetValueStore
     RefCount refs_;                       // the Refs to this net (model/Ref.h)

@@ -228,9 +228,9 @@ struct Fuzz {
     void moveDevice() {
         if (b->deviceList.empty()) return;
         const DevicePtr d = b->deviceList[pick(static_cast<int>(b->deviceList.size()))];
-        for (auto* p : d->inputs)
+        for (const TWireComplex* p : d->inputs)
             if (p) return;
-        for (auto* p : d->outputs)
+        for (const TWireComplex* p : d->outputs)
             if (p) return;
         const int x = coord(), y = coord();
         if (b->posAbleForDraft(d->draft, x, y, d.get())) {

@@ -73,7 +73,7 @@ inline std::string describe(const gw::TBoardEngine& b) {
         for (const auto& l : n->lineList) s << " (" << l.sx << "," << l.sy << "-" << l.ex << "," << l.ey << ")";
         s << " driver " << (n->Input ? di.at(n->Input) : -1) << " readers";
         std::vector<int> r;
-        for (const auto* d : n->outputList) r.push_back(di.at(d));
+        for (const gw::TDevice* d : n->outputList) r.push_back(di.at(d));
         std::sort(r.begin(), r.end());
         for (int x : r) s << " " << x;
         s << "\n";

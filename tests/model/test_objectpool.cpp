@@ -14,6 +14,7 @@
 
 #include "model/Device.h"
 #include "model/InputDevices.h"
+#include "model/LogicDevices.h"
 #include "model/ObjectPool.h"
 #include "model/Ref.h"
 #include "model/Wire.h"
@@ -161,6 +162,64 @@ TEST(SlotPool, PooledDevicesAndNets) {
         n.reset();
         EXPECT_GT(SlotPool::sharedIdleBytes(), idle);
     }
+}
+
+
+// Four-byte links: pooled objects by their place in the arena, anything else through the table of
+// outside addresses; both read back as the object, and the same address always links the same.
+TEST(Compact, LinksReadBackTheObjectsWhereverTheyLive) {
+    std::vector<WirePtr> pooled;
+    for (int i = 0; i < 5000; ++i) pooled.push_back(makePooled<TWireComplex>());  // several blocks
+    std::vector<Compact<TWireComplex>> links;
+    for (const WirePtr& w : pooled) links.emplace_back(w.get());
+    for (size_t i = 0; i < pooled.size(); ++i) {
+        ASSERT_EQ(links[i].get(), pooled[i].get());
+        EXPECT_EQ(&links[i]->State, &pooled[i]->State);
+    }
+    std::vector<TWireComplex> outside(3);  // not from a pool
+    TWireComplex onStack;
+    const Compact<TWireComplex> a(&outside[1]), b(&onStack), a2(&outside[1]);
+    EXPECT_EQ(a.get(), &outside[1]);
+    EXPECT_EQ(b.get(), &onStack);
+    EXPECT_EQ(a2.get(), a.get());
+    EXPECT_EQ(Compact<TWireComplex>().get(), nullptr);
+    EXPECT_EQ(Compact<TWireComplex>(nullptr).get(), nullptr);
+    if (kPooledSlots) {
+        EXPECT_EQ(sizeof(Compact<TWireComplex>), 4u);
+        EXPECT_EQ(sizeof(WirePtr), 4u);
+    }
+
+    // Pins and readers linked both ways read as the plain pointers they were set to.
+    DevicePtr d = makePooled<TDevice>(TLogic::Create(2, 0), 0, 0);
+    d->inputs[0] = pooled[7].get();
+    d->inputs[1] = &onStack;
+    pooled[7]->outputList.push_back(d.get());
+    onStack.outputList.push_back(d.get());
+    EXPECT_EQ(static_cast<TWireComplex*>(d->inputs[0]), pooled[7].get());
+    EXPECT_EQ(static_cast<TWireComplex*>(d->inputs[1]), &onStack);
+    EXPECT_EQ(static_cast<TDevice*>(onStack.outputList[0]), d.get());
+    EXPECT_TRUE(std::find(d->inputs.begin(), d->inputs.end(), &onStack) != d->inputs.end());
+}
+
+// The pools' blocks live in the arena: what the board's objects take shows in the arena's figure
+// and goes back when they go.
+TEST(Compact, ArenaBlocksComeAndGoWithTheObjects) {
+    if (!kPooledSlots) GTEST_SKIP() << "slots come from the general allocator in this build";
+    auto used = [] { return SlotPool::arenaBytes() - SlotPool::sharedIdleBytes(); };
+    constexpr size_t kBlock = size_t{1} << 18, kSlot = (sizeof(TDevice) + 7) / 8 * 8;
+    const size_t held0 = SlotPool::arenaBytes(), used0 = used();
+    std::vector<DevicePtr> devices;
+    for (int i = 0; i < 20000; ++i) devices.push_back(makePooled<TDevice>());
+    EXPECT_EQ(used() - used0, 20000 * kSlot);
+    const size_t held = SlotPool::arenaBytes() - held0;
+    EXPECT_LT(held, 20000 * kSlot + 2 * kBlock);
+    devices.clear();
+    EXPECT_EQ(used(), used0);
+    EXPECT_LE(SlotPool::arenaBytes(), held0 + kBlock);  // one spare block kept
+    // And again, from the blocks given back.
+    for (int i = 0; i < 20000; ++i) devices.push_back(makePooled<TDevice>());
+    EXPECT_EQ(SlotPool::arenaBytes() - held0, held);
+    for (const DevicePtr& p : devices) p->xPos = 7;  // the memory is there to write
 }
 
 }  // namespace

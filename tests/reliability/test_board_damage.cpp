@@ -72,7 +72,7 @@ TEST(BoardDamage, NetWithTwoDrivingPinsOfOneDeviceIsRefused) {
             // Placement aside (the segment is not at the pin), the references are sound.
             ASSERT_EQ(b->wireComplexList.size(), 1u);
             int driving = 0;
-            for (const auto* net : b->deviceList[0]->outputs) driving += net != nullptr;
+            for (const TWireComplex* net : b->deviceList[0]->outputs) driving += net != nullptr;
             EXPECT_EQ(driving, 1);
         } else {
             EXPECT_NE(rep.error.find("one driving pin"), std::string::npos) << rep.error;
