@@ -39,6 +39,8 @@ public:
     explicit PinList(const std::vector<T>& v) { append(v.data(), v.size()); }
     PinList(const PinList& o) { append(o.data(), o.size()); }
     PinList(PinList&& o) noexcept { takeFrom(o); }
+    // The most entries a list holds.
+    static constexpr size_t kMaxSize = (size_t{1} << 27) - 1;
     ~PinList() { release(); }
 
     PinList& operator=(const PinList& o) {
@@ -68,9 +70,9 @@ public:
 
     size_type size() const noexcept { return size_; }
     bool empty() const noexcept { return size_ == 0; }
-    size_type capacity() const noexcept { return cap_; }
-    T* data() noexcept { return onHeap() ? heap_ : inline_; }
-    const T* data() const noexcept { return onHeap() ? heap_ : inline_; }
+    size_type capacity() const noexcept { return onHeap() ? size_type{1} << capLog_ : N; }
+    T* data() noexcept { return onHeap() ? heap() : inline_; }
+    const T* data() const noexcept { return onHeap() ? heap() : inline_; }
     iterator begin() noexcept { return data(); }
     iterator end() noexcept { return data() + size_; }
     const_iterator begin() const noexcept { return data(); }
@@ -94,8 +96,9 @@ public:
 
     void clear() noexcept { size_ = 0; }
     void push_back(T v) {
-        if (size_ == cap_) grow(size_ + 1);
-        data()[size_++] = v;
+        if (size_ == capacity()) grow(size_ + 1);
+        data()[size_] = v;
+        ++size_;
     }
     void pop_back() noexcept { --size_; }
     void assign(size_type n, T v) {
@@ -103,25 +106,25 @@ public:
         resize(n, v);
     }
     void resize(size_type n, T v = T{}) {
-        if (n > cap_) grow(n);
+        if (n > capacity()) grow(n);
         T* d = data();
         for (size_type i = size_; i < n; ++i) d[i] = v;
-        size_ = static_cast<uint32_t>(n);
+        size_ = static_cast<uint32_t>(n) & kMaxSize;
     }
     void reserve(size_type n) {
-        if (n > cap_) grow(n);
+        if (n > capacity()) grow(n);
     }
     iterator erase(const_iterator pos) { return erase(pos, pos + 1); }
     iterator erase(const_iterator first, const_iterator last) {
         T* d = data();
         const size_type at = static_cast<size_type>(first - d), n = static_cast<size_type>(last - first);
         if (n > 0) std::memmove(d + at, d + at + n, (size_ - at - n) * sizeof(T));
-        size_ -= static_cast<uint32_t>(n);
+        size_ = (size_ - static_cast<uint32_t>(n)) & kMaxSize;
         return d + at;
     }
     iterator insert(const_iterator pos, T v) {
         const size_type at = static_cast<size_type>(pos - data());
-        if (size_ == cap_) grow(size_ + 1);
+        if (size_ == capacity()) grow(size_ + 1);
         T* d = data();
         std::memmove(d + at + 1, d + at, (size_ - at) * sizeof(T));
         d[at] = v;
@@ -131,11 +134,11 @@ public:
     // The heap block is given back once the list fits inside the object again.
     void shrink_to_fit() {
         if (!onHeap() || size_ > N) return;
-        T* h = heap_;
-        const uint32_t cap = cap_;
+        T* h = heap();
+        const size_type cap = capacity();
         std::memcpy(inline_, h, size_ * sizeof(T));
         giveBlock(h, cap * sizeof(T));
-        cap_ = N;
+        capLog_ = 0;
     }
 
     operator std::vector<T>() const { return std::vector<T>(begin(), end()); }
@@ -151,39 +154,53 @@ public:
     }
 
 private:
-    bool onHeap() const noexcept { return cap_ > N; }
-    void append(const T* src, size_type n) {
-        if (size_ + n > cap_) grow(size_ + n);
-        if (n > 0) std::memcpy(data() + size_, src, n * sizeof(T));
-        size_ += static_cast<uint32_t>(n);
+    bool onHeap() const noexcept { return capLog_ != 0; }
+    // The heap block's address, kept in bytes so that the list needs no more than T's alignment
+    // (a pin list of four-byte links packs without padding).
+    T* heap() const noexcept {
+        T* h;
+        std::memcpy(&h, heapAt_, sizeof h);
+        return h;
     }
+    void setHeap(T* h) noexcept { std::memcpy(heapAt_, &h, sizeof h); }
+    void append(const T* src, size_type n) {
+        if (size_ + n > capacity()) grow(size_ + n);
+        if (n > 0) std::memcpy(data() + size_, src, n * sizeof(T));
+        size_ = (size_ + static_cast<uint32_t>(n)) & kMaxSize;
+    }
+    // Moves the entries to a heap block with room for at least `need` (and at least twice the
+    // room there was), a power of two.
     void grow(size_type need) {
-        if (need > UINT32_MAX / 2) throw std::length_error("PinList too long");
-        size_type c = std::max<size_type>(need, 2 * static_cast<size_type>(cap_));
-        T* h = static_cast<T*>(takeBlock(c * sizeof(T)));
+        if (need > kMaxSize) throw std::length_error("PinList too long");
+        const size_type want = std::max<size_type>(need, 2 * capacity());
+        unsigned log = 1;
+        while ((size_type{1} << log) < want) ++log;
+        T* h = static_cast<T*>(takeBlock((size_type{1} << log) * sizeof(T)));
         if (size_ > 0) std::memcpy(h, data(), size_ * sizeof(T));
         release();
-        heap_ = h;
-        cap_ = static_cast<uint32_t>(c);
+        setHeap(h);
+        capLog_ = log;
     }
     void release() noexcept {
-        if (onHeap()) giveBlock(heap_, cap_ * sizeof(T));
-        cap_ = N;
+        if (onHeap()) giveBlock(heap(), capacity() * sizeof(T));
+        capLog_ = 0;
     }
     void takeFrom(PinList& o) noexcept {
         size_ = o.size_;
-        cap_ = o.cap_;
-        if (o.onHeap()) heap_ = o.heap_;
+        capLog_ = o.capLog_;
+        if (o.onHeap()) setHeap(o.heap());
         else std::memcpy(inline_, o.inline_, o.size_ * sizeof(T));
         o.size_ = 0;
-        o.cap_ = N;
+        o.capLog_ = 0;
     }
 
-    uint32_t size_ = 0;
-    uint32_t cap_ = N;
+    // Size and room share one word: at most kMaxSize entries; room N inside the object (capLog_ 0)
+    // or 2^capLog_ in a heap block.
+    uint32_t size_ : 27 = 0;
+    uint32_t capLog_ : 5 = 0;
     union {
         T inline_[N];
-        T* heap_;
+        unsigned char heapAt_[sizeof(T*)];
     };
 };
 

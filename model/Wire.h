@@ -196,8 +196,9 @@ public:
     static size_t netsKeepingKnots();
 };
 
-// A net is one pool slot of its size, its count inside.
-static_assert(sizeof(void*) != 8 || sizeof(TWireComplex) <= 56, "TWireComplex grew");
+// A net is one pool slot of its size, its count inside. (Builds that hold links as plain pointers
+// have larger ones.)
+static_assert(sizeof(void*) != 8 || !kPooledSlots || sizeof(TWireComplex) <= 40, "TWireComplex grew");
 
 using WirePtr = Ref<TWireComplex>;
 

@@ -11,6 +11,7 @@
 #include "model/Device.h"
 #include "model/PinFlags.h"
 #include "model/PinList.h"
+#include "model/Ref.h"
 #include "model/Wire.h"
 
 namespace gw {
@@ -92,6 +93,45 @@ TEST(PinList, VectorOperationsMeanTheSame) {
     EXPECT_EQ(back, (std::vector<int>{3, 2}));
     l.clear();
     EXPECT_TRUE(l.empty());
+}
+
+// Lists of four-byte links pack without padding; a long one (a clock read by a hundred thousand
+// gates) keeps every entry through growth, edits from the middle and the way back inside.
+TEST(PinList, LongListsOfLinksKeepEveryEntry) {
+    using Links = PinList<Compact<TDevice>, 2>;
+    if (kPooledSlots) {
+        EXPECT_EQ(sizeof(Links), 12u);
+        EXPECT_EQ(sizeof(PinList<Compact<TWireComplex>, 4>), 20u);
+    }
+    std::vector<DevicePtr> devices;
+    for (int i = 0; i < 1000; ++i) devices.push_back(makePooled<TDevice>());
+    std::mt19937 rng(3);
+    Links l;
+    std::vector<TDevice*> want;
+    for (int i = 0; i < 100000; ++i) {
+        TDevice* d = devices[rng() % devices.size()].get();
+        l.push_back(d);
+        want.push_back(d);
+    }
+    EXPECT_TRUE(l == want);
+    EXPECT_GE(l.capacity(), want.size());
+    while (want.size() > 1) {
+        const size_t at = rng() % want.size(), n = std::min<size_t>(want.size() - 1, 1 + rng() % 5000);
+        l.erase(l.begin() + static_cast<long>(at), l.begin() + static_cast<long>(std::min(at + n, want.size())));
+        want.erase(want.begin() + static_cast<long>(at), want.begin() + static_cast<long>(std::min(at + n, want.size())));
+        const size_t to = rng() % (want.size() + 1);
+        l.insert(l.begin() + static_cast<long>(to), devices[0].get());
+        want.insert(want.begin() + static_cast<long>(to), devices[0].get());
+        ASSERT_TRUE(l == want);
+        if (want.size() <= 2) break;
+    }
+    l.shrink_to_fit();
+    EXPECT_EQ(l.capacity(), 2u);
+    EXPECT_TRUE(l == want);
+    Links moved(std::move(l));
+    EXPECT_TRUE(moved == want);
+    EXPECT_THROW(moved.resize(Links::kMaxSize + 1), std::length_error);
+    EXPECT_TRUE(moved == want);
 }
 
 // A device of a wide type keeps every pin, and its arrays are sized to the type.
