@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <stdexcept>
+#include <utility>
 
 #include "model/SlotStore.h"
 #include "model/Wire.h"
@@ -9,6 +11,55 @@
 namespace gw {
 
 int* detail::gDeviceData = nullptr;
+TDeviceObj** detail::gDeviceObjs = nullptr;
+
+namespace {
+// The table behind DeviceObj: entries by number, and the numbers given back (reused first).
+struct DeviceObjTable {
+    std::vector<TDeviceObj*> objs{nullptr};
+    std::vector<uint32_t> free;
+};
+DeviceObjTable& objTable() {
+    static auto* t = new DeviceObjTable;  // outlives devices freed at exit
+    return *t;
+}
+}  // namespace
+
+void DeviceObj::set(std::unique_ptr<TDeviceObj> p) {
+    if (!p) {
+        reset();
+        return;
+    }
+    if (i_) {  // the entry stays the device's
+        delete std::exchange(detail::gDeviceObjs[i_], p.release());
+        return;
+    }
+    DeviceObjTable& t = objTable();
+    if (t.free.empty()) {
+        if (t.objs.size() > UINT32_MAX - 1) throw std::length_error("too many device state objects");
+        t.objs.push_back(nullptr);
+        t.free.reserve(t.objs.capacity());  // giving the entry back never allocates
+        detail::gDeviceObjs = t.objs.data();
+        i_ = static_cast<uint32_t>(t.objs.size() - 1);
+    } else {
+        i_ = t.free.back();
+        t.free.pop_back();
+    }
+    t.objs[i_] = p.release();
+}
+
+void DeviceObj::reset() noexcept {
+    if (!i_) return;
+    DeviceObjTable& t = objTable();
+    TDeviceObj* o = std::exchange(t.objs[i_], nullptr);
+    t.free.push_back(std::exchange(i_, 0));
+    delete o;
+}
+
+size_t DeviceObj::live() {
+    const DeviceObjTable& t = objTable();
+    return t.objs.size() - 1 - t.free.size();
+}
 
 namespace {
 

@@ -22,11 +22,50 @@
 namespace gw {
 
 class TWireComplex;
+class TDeviceObj;
+
+namespace detail {
+// The state objects of devices by entry (entry 0 is none).
+extern TDeviceObj** gDeviceObjs;
+}  // namespace detail
 
 // Per-device state object of a type (counter edge flags, an IC's inner circuit).
 class TDeviceObj {
 public:
     virtual ~TDeviceObj() = default;
+};
+
+// A device's own state object, owned as a std::unique_ptr would own it, named by four bytes: an
+// entry in a table of the objects of all devices (most devices have none, and a large board holds a
+// million). Used by the editor's thread only, like the devices.
+class DeviceObj {
+public:
+    DeviceObj() noexcept = default;
+    DeviceObj(const DeviceObj&) = delete;
+    DeviceObj& operator=(const DeviceObj&) = delete;
+    ~DeviceObj() { reset(); }
+
+    // Takes `p` over (deleting what the device had).
+    template <class U>
+    DeviceObj& operator=(std::unique_ptr<U> p) {
+        set(std::unique_ptr<TDeviceObj>(std::move(p)));
+        return *this;
+    }
+    DeviceObj& operator=(std::nullptr_t) noexcept {
+        reset();
+        return *this;
+    }
+    TDeviceObj* get() const noexcept { return i_ ? detail::gDeviceObjs[i_] : nullptr; }
+    explicit operator bool() const noexcept { return i_ != 0; }
+    friend bool operator==(const DeviceObj& a, std::nullptr_t) noexcept { return a.i_ == 0; }
+    void reset() noexcept;
+
+    // Entries of the table in use (for tests).
+    static size_t live();
+
+private:
+    void set(std::unique_ptr<TDeviceObj> p);
+    uint32_t i_ = 0;  // 0: none
 };
 
 class TDevice {
@@ -37,14 +76,14 @@ public:
     // Each pin holds its net in four bytes (model/Compact.h) and reads like a TWireComplex*.
     PinList<Compact<TWireComplex>, 4> inputs;
     PinList<Compact<TWireComplex>, 2> outputs;
+    DeviceData data;  // an int in DeviceDataStore (model/DeviceData.h)
     PinFlags invertedInputs;   // 0 or 1 per input pin
     PinFlags invertedOutputs;  // 0 or 1 per output pin
-    DeviceData data;  // an int in DeviceDataStore (model/DeviceData.h)
     // Flags kept in bytes: a large board holds a million devices (see the size check below).
     uint8_t hover = 0;
     uint8_t notValid = 0;
     RefCount refs_;  // the Refs to this device (model/Ref.h)
-    std::unique_ptr<TDeviceObj> obj;
+    DeviceObj obj;
 
     TDevice() = default;
     // A device of `d` at (x, y) with its pin arrays sized to the draft, nothing wired.
@@ -75,9 +114,9 @@ public:
     int pointIn(int x, int y, int inner) const;
 };
 
-// A placed device is one pool slot of its size, its count inside: a million of them take 80 MB.
+// A placed device is one pool slot of its size, its count inside: a million of them take 72 MB.
 // (Builds that hold links as plain pointers have larger ones.)
-static_assert(sizeof(void*) != 8 || !kPooledSlots || sizeof(TDevice) <= 80, "TDevice grew");
+static_assert(sizeof(void*) != 8 || !kPooledSlots || sizeof(TDevice) <= 72, "TDevice grew");
 
 using DevicePtr = Ref<TDevice>;
 

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "model/Compact.h"
+
 namespace gw {
 
 class TDevice;
@@ -116,8 +118,8 @@ private:
 // Base of the built-in kinds; adds nothing.
 class TFeatureDraft : public TDraft {};
 
-// The draft of a placed device. It keeps the draft alive as a DraftPtr would, in one pointer rather
-// than two (a large board holds a million devices): the first device placed from a draft makes the
+// The draft of a placed device. It keeps the draft alive as a DraftPtr would, in a four-byte link
+// rather than two pointers (a large board holds a million devices): the first device placed from a draft makes the
 // draft hold a shared pointer to itself, and the last one gone lets it go. A draft that no shared
 // pointer owns is left to its owner. Like the devices it belongs to, used by one thread only.
 class DeviceDraft {
@@ -133,29 +135,33 @@ public:
     DeviceDraft& operator=(const DraftPtr& d) { return *this = DeviceDraft(d); }
     ~DeviceDraft() { drop(); }
 
-    TDraft* get() const noexcept { return p_; }
-    TDraft* operator->() const noexcept { return p_; }
-    TDraft& operator*() const noexcept { return *p_; }
-    explicit operator bool() const noexcept { return p_ != nullptr; }
+    TDraft* get() const noexcept { return p_.get(); }
+    TDraft* operator->() const noexcept { return get(); }
+    TDraft& operator*() const noexcept { return *get(); }
+    explicit operator bool() const noexcept { return get() != nullptr; }
     // A shared pointer to the draft (one that owns nothing when no shared pointer owns it).
-    DraftPtr ptr() const { return !p_ ? nullptr : p_->placed_.keep ? p_->placed_.keep : DraftPtr(DraftPtr(), p_); }
+    DraftPtr ptr() const {
+        TDraft* p = get();
+        return !p ? nullptr : p->placed_.keep ? p->placed_.keep : DraftPtr(DraftPtr(), p);
+    }
     operator DraftPtr() const { return ptr(); }  // NOLINT: reads as the DraftPtr it replaced
 
-    friend bool operator==(const DeviceDraft& a, const DeviceDraft& b) noexcept { return a.p_ == b.p_; }
-    friend bool operator==(const DeviceDraft& a, const DraftPtr& b) noexcept { return a.p_ == b.get(); }
-    friend bool operator==(const DeviceDraft& a, std::nullptr_t) noexcept { return a.p_ == nullptr; }
+    friend bool operator==(const DeviceDraft& a, const DeviceDraft& b) noexcept { return a.get() == b.get(); }
+    friend bool operator==(const DeviceDraft& a, const DraftPtr& b) noexcept { return a.get() == b.get(); }
+    friend bool operator==(const DeviceDraft& a, std::nullptr_t) noexcept { return a.get() == nullptr; }
 
 private:
     void hold() {
-        if (p_ && p_->placed_.devices++ == 0) p_->placed_.keep = p_->weak_from_this().lock();
+        TDraft* p = get();
+        if (p && p->placed_.devices++ == 0) p->placed_.keep = p->weak_from_this().lock();
     }
     void drop() noexcept {
-        TDraft* p = std::exchange(p_, nullptr);
+        TDraft* p = std::exchange(p_, nullptr).get();
         if (p && --p->placed_.devices == 0) {
             const DraftPtr last = std::move(p->placed_.keep);  // may be the draft's end
         }
     }
-    TDraft* p_ = nullptr;
+    Compact<TDraft> p_;  // four bytes (model/Compact.h)
 };
 
 // Decimal text of an int as identifiers and labels write numbers.

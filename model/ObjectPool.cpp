@@ -93,7 +93,12 @@ uint32_t detail::foreignIndex(const void* p) {
     static auto& lock = *new std::mutex;
     static auto& table = *new std::vector<void*>;
     static auto& index = *new std::unordered_map<const void*, uint32_t>;
+    // The last addresses looked up, by a hash of the address: a board being read links each of its
+    // devices to one of a few types.
+    static std::pair<const void*, uint32_t> recent[256];
     std::lock_guard<std::mutex> g(lock);
+    auto& hit = recent[(reinterpret_cast<uintptr_t>(p) >> 4) & 255];
+    if (hit.first == p) return hit.second;
     const auto [it, added] = index.try_emplace(p, static_cast<uint32_t>(table.size()));
     if (added) {
         if (table.size() >= kForeignBit) {
@@ -103,6 +108,7 @@ uint32_t detail::foreignIndex(const void* p) {
         table.push_back(const_cast<void*>(p));
         gForeign = table.data();
     }
+    hit = {p, it->second};
     return it->second;
 }
 

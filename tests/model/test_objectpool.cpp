@@ -222,5 +222,52 @@ TEST(Compact, ArenaBlocksComeAndGoWithTheObjects) {
     for (const DevicePtr& p : devices) p->xPos = 7;  // the memory is there to write
 }
 
+// A device's state object is owned as by a unique_ptr: replaced, reset and destroyed with the
+// device, each exactly once; entries given back are used again.
+TEST(Compact, DeviceStateObjectsAreOwnedByTheirDevice) {
+    struct Counted : TDeviceObj {
+        explicit Counted(int& n) : n_(n) { ++n_; }
+        ~Counted() override { --n_; }
+        int& n_;
+    };
+    int alive = 0;
+    const size_t live0 = DeviceObj::live();
+    {
+        std::vector<DevicePtr> devices;
+        for (int i = 0; i < 300; ++i) {
+            devices.push_back(makePooled<TDevice>());
+            if (i % 3 != 0) devices.back()->obj = std::make_unique<Counted>(alive);
+        }
+        EXPECT_EQ(alive, 200);
+        EXPECT_EQ(DeviceObj::live(), live0 + 200);
+        EXPECT_FALSE(devices[0]->obj);
+        EXPECT_EQ(devices[0]->obj.get(), nullptr);
+        TDeviceObj* before = devices[1]->obj.get();
+        devices[1]->obj = std::make_unique<Counted>(alive);  // replaces: the old one goes
+        EXPECT_EQ(alive, 200);
+        EXPECT_NE(devices[1]->obj.get(), before);
+        devices[2]->obj.reset();
+        devices[4]->obj = nullptr;
+        EXPECT_EQ(alive, 198);
+        EXPECT_EQ(devices[2]->obj, nullptr);
+        for (int i = 0; i < 100; i += 2) devices[static_cast<size_t>(i)].reset();
+        EXPECT_EQ(alive, 198 - 31);  // the even devices below 100 that still had one: not 0, 6, 12, ..., 2 or 4
+        // Every device still reads its own object.
+        std::set<TDeviceObj*> seen;
+        for (const DevicePtr& d : devices) {
+            if (d && d->obj) {
+                EXPECT_TRUE(seen.insert(d->obj.get()).second);
+            }
+        }
+        EXPECT_EQ(seen.size(), static_cast<size_t>(alive));
+        const size_t live = DeviceObj::live();
+        for (int i = 0; i < 50; ++i) devices.push_back(makePooled<TDevice>());
+        for (size_t i = devices.size() - 50; i < devices.size(); ++i) devices[i]->obj = std::make_unique<Counted>(alive);
+        EXPECT_EQ(DeviceObj::live(), live + 50);
+    }
+    EXPECT_EQ(alive, 0);
+    EXPECT_EQ(DeviceObj::live(), live0);
+}
+
 }  // namespace
 }  // namespace gw
