@@ -322,7 +322,7 @@ DevicePtr TBoardEngine::addDevice(const DraftPtr& draft, int x, int y) {
 void TBoardEngine::_removeDevice(TDevice* device) {
     if (!device) return;
     auto it = std::find_if(deviceList.begin(), deviceList.end(),
-                           [device](const DevicePtr& p) { return p.get() == device; });
+                           DevicePtr::refersTo(device));
     // A device the board no longer holds has been disconnected already; its pointers may name nets
     // that are gone, so they must not be followed.
     if (it == deviceList.end()) return;
@@ -391,9 +391,8 @@ void TBoardEngine::deviceMoved(TDevice* d) {
 }
 
 WirePtr TBoardEngine::findWire(const TWireComplex* w) const {
-    for (const auto& p : wireComplexList)
-        if (p.get() == w) return p;
-    return nullptr;
+    const auto it = std::find_if(wireComplexList.begin(), wireComplexList.end(), WirePtr::refersTo(w));
+    return it == wireComplexList.end() ? nullptr : *it;
 }
 
 }  // namespace gw

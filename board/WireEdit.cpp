@@ -203,7 +203,7 @@ void TBoardEngine::_connectWires(TWireComplex* a, TWireComplex* b) {
     if (!a || !b || a == b) return;
     // Both must be nets of this board; anything else was removed already and is left alone.
     auto it = std::find_if(wireComplexList.begin(), wireComplexList.end(),
-                           [a](const WirePtr& p) { return p.get() == a; });
+                           WirePtr::refersTo(a));
     if (it == wireComplexList.end() || !findWire(b)) return;
     const WirePtr keep = *it;  // a must outlive its own removal
     // Only pins moving from a to b change what the simulation reads: those devices' ops are updated
@@ -237,7 +237,7 @@ void TBoardEngine::_connectWires(TWireComplex* a, TWireComplex* b) {
 void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
     if (!w) return;
     auto self = std::find_if(wireComplexList.begin(), wireComplexList.end(),
-                             [w](const WirePtr& p) { return p.get() == w; });
+                             WirePtr::refersTo(w));
     if (self == wireComplexList.end()) return;  // not on this board (already removed)
     const WirePtr keep = *self;
     // Only a net with pins on it hands pins to new nets, which the simulation must hear of (or
@@ -331,7 +331,7 @@ void TBoardEngine::_repairWireAfterSplit(TWireComplex* w) {
 void TBoardEngine::_removeWire(TWireComplex* w) {
     if (!w) return;
     auto it = std::find_if(wireComplexList.begin(), wireComplexList.end(),
-                           [w](const WirePtr& p) { return p.get() == w; });
+                           WirePtr::refersTo(w));
     if (it == wireComplexList.end()) return;  // not on this board (already removed)
     const WirePtr keep = *it;
     std::vector<TDevice*> pinned = devicesOn(*w);

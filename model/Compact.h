@@ -35,6 +35,15 @@ inline uint32_t packPointer(const void* p) {
     if (gArenaBase && off < gArenaBytes && off % 8 == 0) return static_cast<uint32_t>(off >> 3);
     return kForeignBit | foreignIndex(p);
 }
+// The link `p` has if anything links it, without adding it to the table; a value no link holds
+// otherwise.
+uint32_t findForeign(const void* p) noexcept;
+inline uint32_t lookPointer(const void* p) noexcept {
+    if (!p) return 0;
+    const auto off = static_cast<size_t>(static_cast<const char*>(p) - gArenaBase);
+    if (gArenaBase && off < gArenaBytes && off % 8 == 0) return static_cast<uint32_t>(off >> 3);
+    return findForeign(p);
+}
 inline void* unpackPointer(uint32_t v) {
     if (v & kForeignBit) [[unlikely]]
         return gForeign[v & ~kForeignBit];
@@ -44,6 +53,8 @@ inline void* unpackPointer(uint32_t v) {
 
 template <class T>
 class Compact {
+    using Stored = std::conditional_t<kPooledSlots, uint32_t, T*>;
+
 public:
     Compact() noexcept = default;
     Compact(std::nullptr_t) noexcept {}  // NOLINT: converts as the pointer would
@@ -56,9 +67,25 @@ public:
     operator T*() const noexcept { return get(); }  // NOLINT: reads as the pointer
     T* operator->() const noexcept { return get(); }
     T& operator*() const noexcept { return *get(); }
+    // Two links are equal exactly when their stored values are: an address has one link.
+    bool sameAs(const Compact& o) const noexcept { return v_ == o.v_; }
+    bool isNull() const noexcept { return v_ == Stored{}; }
+
+    // A test for links to `p`, made once and then cheaper than reading each link (for scans of
+    // long lists). Adds nothing to the table of outside addresses.
+    class Match {
+    public:
+        explicit Match(const T* p) noexcept {
+            if constexpr (kPooledSlots) v_ = detail::lookPointer(p);
+            else v_ = const_cast<T*>(p);
+        }
+        bool operator()(const Compact& c) const noexcept { return c.v_ == v_; }
+
+    private:
+        Stored v_;
+    };
 
 private:
-    using Stored = std::conditional_t<kPooledSlots, uint32_t, T*>;
     static Stored pack(T* p) {
         if constexpr (kPooledSlots) return detail::packPointer(p);
         else return p;

@@ -89,10 +89,30 @@ bool fromArena(size_t bytes) { return kPooledSlots && bytes <= kArenaBlock; }
 
 }  // namespace
 
+namespace {
+struct ForeignTable {
+    std::mutex lock;
+    std::vector<void*> table;
+    std::unordered_map<const void*, uint32_t> index;
+};
+ForeignTable& foreignTable() {
+    static auto& t = *new ForeignTable;  // outlives objects freed at exit
+    return t;
+}
+}  // namespace
+
+uint32_t detail::findForeign(const void* p) noexcept {
+    ForeignTable& t = foreignTable();
+    std::lock_guard<std::mutex> g(t.lock);
+    const auto it = t.index.find(p);
+    return it == t.index.end() ? ~uint32_t{0} : kForeignBit | it->second;
+}
+
 uint32_t detail::foreignIndex(const void* p) {
-    static auto& lock = *new std::mutex;
-    static auto& table = *new std::vector<void*>;
-    static auto& index = *new std::unordered_map<const void*, uint32_t>;
+    ForeignTable& t = foreignTable();
+    auto& table = t.table;
+    auto& index = t.index;
+    auto& lock = t.lock;
     // The last addresses looked up, by a hash of the address: a board being read links each of its
     // devices to one of a few types.
     static std::pair<const void*, uint32_t> recent[256];
@@ -101,7 +121,7 @@ uint32_t detail::foreignIndex(const void* p) {
     if (hit.first == p) return hit.second;
     const auto [it, added] = index.try_emplace(p, static_cast<uint32_t>(table.size()));
     if (added) {
-        if (table.size() >= kForeignBit) {
+        if (table.size() >= kForeignBit - 1) {  // the last index is findForeign's "none"
             std::fputs("gatewright: too many objects linked outside the object arena\n", stderr);
             std::abort();
         }

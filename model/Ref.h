@@ -99,14 +99,25 @@ public:
     T* get() const noexcept { return p_.get(); }
     T& operator*() const noexcept { return *get(); }
     T* operator->() const noexcept { return get(); }
-    explicit operator bool() const noexcept { return get() != nullptr; }
+    explicit operator bool() const noexcept { return !p_.isNull(); }
     size_t use_count() const noexcept {
         T* p = get();
         return p ? p->refs_.count(p) : 0;
     }
 
-    friend bool operator==(const Ref& a, const Ref& b) noexcept { return a.get() == b.get(); }
-    friend bool operator==(const Ref& a, std::nullptr_t) noexcept { return a.get() == nullptr; }
+    // A test for Refs to `p`, cheaper than comparing each one's get() (for scans of long lists).
+    class Match {
+    public:
+        explicit Match(const T* p) noexcept : m_(p) {}
+        bool operator()(const Ref& r) const noexcept { return m_(r.p_); }
+
+    private:
+        typename Compact<T>::Match m_;
+    };
+    static Match refersTo(const T* p) noexcept { return Match(p); }
+
+    friend bool operator==(const Ref& a, const Ref& b) noexcept { return a.p_.sameAs(b.p_); }
+    friend bool operator==(const Ref& a, std::nullptr_t) noexcept { return a.p_.isNull(); }
     friend std::strong_ordering operator<=>(const Ref& a, const Ref& b) noexcept {
         return std::compare_three_way{}(a.get(), b.get());
     }

@@ -22,7 +22,7 @@ void FastSimulator::step(const std::vector<DevicePtr>& devices, uint64_t version
 
 size_t FastSimulator::currentIndexOf(const std::vector<DevicePtr>& devices, uint64_t version, const TDevice& d) const {
     if (!valid_ || version != version_ || devices.size() != size_) return SIZE_MAX;
-    const auto it = std::find_if(devices.begin(), devices.end(), [&](const DevicePtr& p) { return p.get() == &d; });
+    const auto it = std::find_if(devices.begin(), devices.end(), DevicePtr::refersTo(&d));
     return it == devices.end() ? SIZE_MAX : static_cast<size_t>(it - devices.begin());
 }
 

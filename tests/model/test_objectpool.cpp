@@ -199,6 +199,25 @@ TEST(Compact, LinksReadBackTheObjectsWhereverTheyLive) {
     EXPECT_EQ(static_cast<TWireComplex*>(d->inputs[1]), &onStack);
     EXPECT_EQ(static_cast<TDevice*>(onStack.outputList[0]), d.get());
     EXPECT_TRUE(std::find(d->inputs.begin(), d->inputs.end(), &onStack) != d->inputs.end());
+
+    // The scan test finds exactly the Refs to its object, pooled or not, and an address never
+    // linked matches nothing.
+    for (size_t i : {size_t{0}, size_t{7}, pooled.size() - 1}) {
+        const auto it = std::find_if(pooled.begin(), pooled.end(), WirePtr::refersTo(pooled[i].get()));
+        EXPECT_EQ(it - pooled.begin(), static_cast<long>(i));
+    }
+    EXPECT_EQ(std::count_if(pooled.begin(), pooled.end(), WirePtr::refersTo(nullptr)), 0);
+    std::vector<Compact<TWireComplex>> mixed{&onStack, pooled[3].get(), nullptr, &outside[1]};
+    TWireComplex neverLinked;
+    auto count = [&](const TWireComplex* p) {
+        return std::count_if(mixed.begin(), mixed.end(), Compact<TWireComplex>::Match(p));
+    };
+    EXPECT_EQ(count(&onStack), 1);
+    EXPECT_EQ(count(&outside[1]), 1);
+    EXPECT_EQ(count(pooled[3].get()), 1);
+    EXPECT_EQ(count(nullptr), 1);
+    EXPECT_EQ(count(&neverLinked), 0);
+    EXPECT_EQ(count(&outside[0]), 0);
 }
 
 // The pools' blocks live in the arena: what the board's objects take shows in the arena's figure
