@@ -29,10 +29,14 @@ inline constexpr uint32_t kForeignBit = 0x80000000u;
 // The index of `p` (outside the arena) in the table, adding it the first time.
 uint32_t foreignIndex(const void* p);
 
+// Where `p` lies from the arena's start; gArenaBytes or more when outside (or no arena yet).
+inline uintptr_t arenaOffset(const void* p) noexcept {
+    return reinterpret_cast<uintptr_t>(p) - reinterpret_cast<uintptr_t>(gArenaBase);
+}
 inline uint32_t packPointer(const void* p) {
     if (!p) return 0;
-    const auto off = static_cast<size_t>(static_cast<const char*>(p) - gArenaBase);
-    if (gArenaBase && off < gArenaBytes && off % 8 == 0) return static_cast<uint32_t>(off >> 3);
+    const uintptr_t off = arenaOffset(p);
+    if (off < gArenaBytes && off % 8 == 0) return static_cast<uint32_t>(off >> 3);
     return kForeignBit | foreignIndex(p);
 }
 // The link `p` has if anything links it, without adding it to the table; a value no link holds
@@ -40,8 +44,8 @@ inline uint32_t packPointer(const void* p) {
 uint32_t findForeign(const void* p) noexcept;
 inline uint32_t lookPointer(const void* p) noexcept {
     if (!p) return 0;
-    const auto off = static_cast<size_t>(static_cast<const char*>(p) - gArenaBase);
-    if (gArenaBase && off < gArenaBytes && off % 8 == 0) return static_cast<uint32_t>(off >> 3);
+    const uintptr_t off = arenaOffset(p);
+    if (off < gArenaBytes && off % 8 == 0) return static_cast<uint32_t>(off >> 3);
     return findForeign(p);
 }
 inline void* unpackPointer(uint32_t v) {

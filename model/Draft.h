@@ -119,9 +119,10 @@ private:
 class TFeatureDraft : public TDraft {};
 
 // The draft of a placed device. It keeps the draft alive as a DraftPtr would, in a four-byte link
-// rather than two pointers (a large board holds a million devices): the first device placed from a draft makes the
-// draft hold a shared pointer to itself, and the last one gone lets it go. A draft that no shared
-// pointer owns is left to its owner. Like the devices it belongs to, used by one thread only.
+// rather than two pointers (a large board holds a million devices): the first device placed from a
+// draft makes the draft hold a shared pointer to itself, and the last one gone lets it go. A draft
+// that no shared pointer owns is left to its owner. Like the devices it belongs to, used by one
+// thread only.
 class DeviceDraft {
 public:
     DeviceDraft() noexcept = default;
@@ -138,7 +139,7 @@ public:
     TDraft* get() const noexcept { return p_.get(); }
     TDraft* operator->() const noexcept { return get(); }
     TDraft& operator*() const noexcept { return *get(); }
-    explicit operator bool() const noexcept { return get() != nullptr; }
+    explicit operator bool() const noexcept { return !p_.isNull(); }
     // A shared pointer to the draft (one that owns nothing when no shared pointer owns it).
     DraftPtr ptr() const {
         TDraft* p = get();
@@ -146,9 +147,9 @@ public:
     }
     operator DraftPtr() const { return ptr(); }  // NOLINT: reads as the DraftPtr it replaced
 
-    friend bool operator==(const DeviceDraft& a, const DeviceDraft& b) noexcept { return a.get() == b.get(); }
+    friend bool operator==(const DeviceDraft& a, const DeviceDraft& b) noexcept { return a.p_.sameAs(b.p_); }
     friend bool operator==(const DeviceDraft& a, const DraftPtr& b) noexcept { return a.get() == b.get(); }
-    friend bool operator==(const DeviceDraft& a, std::nullptr_t) noexcept { return a.get() == nullptr; }
+    friend bool operator==(const DeviceDraft& a, std::nullptr_t) noexcept { return a.p_.isNull(); }
 
 private:
     void hold() {

@@ -96,7 +96,7 @@ public:
 
     void clear() noexcept { size_ = 0; }
     void push_back(T v) {
-        if (size_ == capacity()) grow(size_ + 1);
+        ensure(size_ + size_type{1});
         data()[size_] = v;
         ++size_;
     }
@@ -106,14 +106,12 @@ public:
         resize(n, v);
     }
     void resize(size_type n, T v = T{}) {
-        if (n > capacity()) grow(n);
+        ensure(n);
         T* d = data();
         for (size_type i = size_; i < n; ++i) d[i] = v;
         size_ = static_cast<uint32_t>(n) & kMaxSize;
     }
-    void reserve(size_type n) {
-        if (n > capacity()) grow(n);
-    }
+    void reserve(size_type n) { ensure(n); }
     iterator erase(const_iterator pos) { return erase(pos, pos + 1); }
     iterator erase(const_iterator first, const_iterator last) {
         T* d = data();
@@ -124,7 +122,7 @@ public:
     }
     iterator insert(const_iterator pos, T v) {
         const size_type at = static_cast<size_type>(pos - data());
-        if (size_ == capacity()) grow(size_ + 1);
+        ensure(size_ + size_type{1});
         T* d = data();
         std::memmove(d + at + 1, d + at, (size_ - at) * sizeof(T));
         d[at] = v;
@@ -164,14 +162,18 @@ private:
     }
     void setHeap(T* h) noexcept { std::memcpy(heapAt_, &h, sizeof h); }
     void append(const T* src, size_type n) {
-        if (size_ + n > capacity()) grow(size_ + n);
+        ensure(size_ + n);
         if (n > 0) std::memcpy(data() + size_, src, n * sizeof(T));
         size_ = (size_ + static_cast<uint32_t>(n)) & kMaxSize;
+    }
+    // Room for `total` entries; throws std::length_error beyond kMaxSize (the room may be larger).
+    void ensure(size_type total) {
+        if (total > kMaxSize) throw std::length_error("PinList too long");
+        if (total > capacity()) grow(total);
     }
     // Moves the entries to a heap block with room for at least `need` (and at least twice the
     // room there was), a power of two.
     void grow(size_type need) {
-        if (need > kMaxSize) throw std::length_error("PinList too long");
         const size_type want = std::max<size_type>(need, 2 * capacity());
         unsigned log = 1;
         while ((size_type{1} << log) < want) ++log;
