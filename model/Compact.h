@@ -29,23 +29,25 @@ inline constexpr uint32_t kForeignBit = 0x80000000u;
 // The index of `p` (outside the arena) in the table, adding it the first time.
 uint32_t foreignIndex(const void* p);
 
-// Where `p` lies from the arena's start; gArenaBytes or more when outside (or no arena yet).
-inline uintptr_t arenaOffset(const void* p) noexcept {
-    return reinterpret_cast<uintptr_t>(p) - reinterpret_cast<uintptr_t>(gArenaBase);
+// The link of `p` (not null) when it is an arena slot: its offset from the arena's start in 8-byte
+// units. False when `p` lies outside (or there is no arena yet).
+inline bool arenaLink(const void* p, uint32_t& v) noexcept {
+    const uintptr_t off = reinterpret_cast<uintptr_t>(p) - reinterpret_cast<uintptr_t>(gArenaBase);
+    if (off >= gArenaBytes || off % 8 != 0) return false;
+    v = static_cast<uint32_t>(off >> 3);
+    return true;
 }
 inline uint32_t packPointer(const void* p) {
-    if (!p) return 0;
-    const uintptr_t off = arenaOffset(p);
-    if (off < gArenaBytes && off % 8 == 0) return static_cast<uint32_t>(off >> 3);
+    uint32_t v = 0;
+    if (!p || arenaLink(p, v)) return v;
     return kForeignBit | foreignIndex(p);
 }
 // The link `p` has if anything links it, without adding it to the table; a value no link holds
 // otherwise.
 uint32_t findForeign(const void* p) noexcept;
 inline uint32_t lookPointer(const void* p) noexcept {
-    if (!p) return 0;
-    const uintptr_t off = arenaOffset(p);
-    if (off < gArenaBytes && off % 8 == 0) return static_cast<uint32_t>(off >> 3);
+    uint32_t v = 0;
+    if (!p || arenaLink(p, v)) return v;
     return findForeign(p);
 }
 inline void* unpackPointer(uint32_t v) {

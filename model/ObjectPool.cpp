@@ -110,26 +110,28 @@ uint32_t detail::findForeign(const void* p) noexcept {
 
 uint32_t detail::foreignIndex(const void* p) {
     ForeignTable& t = foreignTable();
-    auto& table = t.table;
-    auto& index = t.index;
-    auto& lock = t.lock;
     // The last addresses looked up, by a hash of the address: a board being read links each of its
     // devices to one of a few types.
     static std::pair<const void*, uint32_t> recent[256];
-    std::lock_guard<std::mutex> g(lock);
+    std::lock_guard<std::mutex> g(t.lock);
     auto& hit = recent[(reinterpret_cast<uintptr_t>(p) >> 4) & 255];
     if (hit.first == p) return hit.second;
-    const auto [it, added] = index.try_emplace(p, static_cast<uint32_t>(table.size()));
-    if (added) {
-        if (table.size() >= kForeignBit - 1) {  // the last index is findForeign's "none"
+    uint32_t i;
+    if (const auto it = t.index.find(p); it != t.index.end()) {
+        i = it->second;
+    } else {
+        if (t.table.size() >= kForeignBit - 1) {  // the last index is findForeign's "none"
             std::fputs("gatewright: too many objects linked outside the object arena\n", stderr);
             std::abort();
         }
-        table.push_back(const_cast<void*>(p));
-        gForeign = table.data();
+        // The table first: should the index then fail to grow, an unused entry is all it leaves.
+        i = static_cast<uint32_t>(t.table.size());
+        t.table.push_back(const_cast<void*>(p));
+        gForeign = t.table.data();
+        t.index.emplace(p, i);
     }
-    hit = {p, it->second};
-    return it->second;
+    hit = {p, i};
+    return i;
 }
 
 size_t SlotPool::arenaBytes() {
