@@ -17,9 +17,7 @@ CompiledCircuit::CompiledCircuit() { clear(); }
 CompiledCircuit::~CompiledCircuit() = default;
 
 void CompiledCircuit::clear() {
-    forgetWalk();
-    tix_.clear();
-    code_.clear();
+    recs_.clear();
     devOps_.clear();
     deadOps_ = 0;
     pool_.assign(1, 0);
@@ -32,8 +30,6 @@ void CompiledCircuit::clear() {
     fbIns_.clear();
     fbOuts_.clear();
     types_.clear();
-    lastTable_ = SIZE_MAX;
-    lastOwnsPins_ = false;
     deviceCount_ = 0;
     innerCount_ = 0;
     tableCount_ = 0;
@@ -55,23 +51,17 @@ void CompiledCircuit::build(const std::vector<TDevice*>& devices) {
 void CompiledCircuit::begin(size_t devices) {
     clear();
     // Typical boards: about four pins per device.
-    tix_.reserve(devices + 16);
-    code_.reserve(devices * 4 + 16);
+    recs_.reserve(devices + 16);
 }
 
 void CompiledCircuit::finish(bool trim) {
-    // A table op reads four input pins whatever its count, and its unused output pins (sent to the
-    // sink); the last one may reach three pins past the end.
-    for (int i = 0; i < 4; ++i) pins_.push_back(kZeroNet);
-    for (int i = 0; i < 3; ++i) code_.push_back(kZeroNet);
-    pushSide(Op{.aux = 0, .nIn = 0, .nOut = 0, .param = 0, .kind = kEnd});
+    pushSide(Op{.aux = 0, .nIn = 0, .nOut = 0, .param = 0, .kind = kEnd}, pins_.size());
     types_ = {};
     std::unordered_map<uint64_t, uint16_t>().swap(poolIndex_);
     // After an append the streams keep their room for the next ones. After a build they keep a
     // little: a device placed on a large board is then compiled onto them without copying them.
     if (!trim) return;
-    trimTo(tix_, kRoomOps);
-    trimTo(code_, kRoomOps * 8);
+    trimTo(recs_, kRoomOps);
     trimTo(ops_, kRoomOps / 16);
     trimTo(pins_, kRoomOps);
     pool_.shrink_to_fit();
@@ -89,16 +79,13 @@ void CompiledCircuit::trimTo(V& v, size_t room) {
 }
 
 void CompiledCircuit::append(const std::vector<DevicePtr>& devices, size_t from) {
-    if (tix_.empty()) {  // never built
+    if (recs_.empty()) {  // never built
         build(devices);
         return;
     }
-    forgetWalk();
-    // Take back what finish() added (the end op and the padding pins) and what it let go.
-    tix_.pop_back();
+    // Take back what finish() added (the end op) and what it let go.
+    recs_.pop_back();
     ops_.pop_back();
-    pins_.resize(pins_.size() - 4);
-    code_.resize(code_.size() - 3);
     for (size_t i = 1; i < pool_.size(); ++i) poolIndex_.emplace(pool_[i], static_cast<uint16_t>(i));
     for (size_t i = from; i < devices.size(); ++i) addDevice(*devices[i]);
     finish(false);
@@ -132,13 +119,14 @@ void CompiledCircuit::addFallback(TDraft* draft, TDevice& state, size_t nIn, siz
     const size_t outs = std::max<size_t>(nOut, static_cast<size_t>(std::max(0, draft->countOutputs())));
     if (fbIns_.size() < ins) fbIns_.resize(ins, 0);
     if (fbOuts_.size() < outs) fbOuts_.resize(outs, 0);
-    pushSide(Op{.aux = static_cast<uint32_t>(fallbacks_.size()), .nIn = 0, .nOut = 0, .param = 0, .kind = kFallback});
+    pushSide(Op{.aux = static_cast<uint32_t>(fallbacks_.size()), .nIn = 0, .nOut = 0, .param = 0, .kind = kFallback},
+             pins_.size());
     fallbacks_.push_back(f);
 }
 
 void CompiledCircuit::addDevice(TDevice& d) {
     ++deviceCount_;
-    devOps_.push_back(static_cast<uint32_t>(tix_.size()));
+    devOps_.push_back(static_cast<uint32_t>(recs_.size()));
     TDraft* dr = d.draft.get();
     if (!dr) return;  // nothing to step
     const size_t nIn = d.inputs.size(), nOut = d.outputs.size();
@@ -286,9 +274,18 @@ const CompiledCircuit::TypeTable& CompiledCircuit::typeTable(TDraft* dr, size_t 
     return types_.back();
 }
 
-void CompiledCircuit::pushSide(const Op& op) {
+void CompiledCircuit::pushSide(const Op& op, size_t pinStart) {
+    Rec r{};
+    r.in[0] = static_cast<uint32_t>(ops_.size());
+    r.in[1] = static_cast<uint32_t>(pinStart);
+    r.k = kSideOp;
     ops_.push_back(op);
-    tix_.push_back(kWide);
+    recs_.push_back(r);
+}
+
+void CompiledCircuit::padPins(unsigned nIn, unsigned nOut, const uint32_t* pins, uint32_t* in, uint32_t* out) {
+    for (unsigned i = 0; i < 4; ++i) in[i] = i < nIn ? pins[i] : kZeroNet;
+    for (unsigned i = 0; i < 3; ++i) out[i] = i < nOut ? pins[nIn + i] : kSinkNet;
 }
 
 void CompiledCircuit::pushTable(unsigned nIn, unsigned nOut, uint64_t tables, const uint32_t* pins) {
@@ -300,27 +297,18 @@ void CompiledCircuit::pushTable(unsigned nIn, unsigned nOut, uint64_t tables, co
         pool_.push_back(w);
     }
     if (it != poolIndex_.end()) {
-        tix_.push_back(static_cast<uint16_t>(it->second | (nOut > 1 ? kWide : 0)));
-        code_.insert(code_.end(), pins, pins + nIn + nOut);
+        Rec r;
+        padPins(nIn, nOut, pins, r.in, r.out);
+        r.k = it->second;
+        recs_.push_back(r);
         return;
     }
-    // The pool is full: the tables go inline, in the side stream.
+    // The pool is full: the tables go inline, in the side stream, the pins padded as in a record.
     Op op;
     std::memcpy(&op, &w, sizeof op);
-    lastTable_ = ops_.size();
-    lastOwnsPins_ = true;
-    pushSide(op);
-    pins_.insert(pins_.end(), pins, pins + nIn + nOut);
-}
-
-void CompiledCircuit::padBeforeFlagged() {
-    if (!lastOwnsPins_ || lastTable_ == SIZE_MAX) return;
-    // Three plain pins after the last table op (counted as its own) keep every table op's
-    // four-pin read away from the flagged pins that follow.
-    Op& op = ops_[lastTable_];
-    op.param = static_cast<uint8_t>(op.param + 3);
-    for (int i = 0; i < 3; ++i) pins_.push_back(kZeroNet);
-    lastOwnsPins_ = false;
+    pushSide(op, pins_.size());
+    pins_.resize(pins_.size() + 7);
+    padPins(nIn, nOut, pins, pins_.data() + pins_.size() - 7, pins_.data() + pins_.size() - 3);
 }
 
 uint64_t CompiledCircuit::copyWord(uint32_t from, uint32_t to) {
@@ -377,61 +365,32 @@ bool CompiledCircuit::addTable(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, 
     return true;
 }
 
-void CompiledCircuit::pass(uint16_t k, StreamPos& at) const {
-    if (k != kWide) {
-        at.code += (pool_[k & ~kWide] >> 48) & 0xff;
-        return;
-    }
-    const Op& op = ops_[at.side++];
-    at.pins += (op.kind & kTable) ? op.param : op.nIn + op.nOut;
-}
-
-CompiledCircuit::StreamPos CompiledCircuit::positionOf(size_t op) const {
-    // Edits in list order (the devices of a merged net) walk on from the last position found.
-    // repatch() keeps every op's size, so that position stays right until ops come or go.
-    size_t i = 0;
-    StreamPos at;
-    if (walkOp_ <= op) {
-        i = walkOp_;
-        at = walkAt_;
-    }
-    for (; i < op; ++i) pass(tix_[i], at);
-    walkOp_ = op;
-    walkAt_ = at;
-    return at;
-}
-
 bool CompiledCircuit::remove(size_t index) {
-    if (index >= devOps_.size() || tix_.empty()) return false;
+    if (index >= devOps_.size() || recs_.empty()) return false;
     const size_t from = devOps_[index];
-    const size_t to = index + 1 < devOps_.size() ? devOps_[index + 1] : tix_.size() - 1;  // before the end op
+    const size_t to = index + 1 < devOps_.size() ? devOps_[index + 1] : recs_.size() - 1;  // before the end op
     // Ops left doing nothing cost a little in every step: past a share of all ops, build afresh.
-    if (deadOps_ + (to - from) > kRoomOps + tix_.size() / 16) return false;
-    StreamPos at = positionOf(from);
-    forgetWalk();  // the device's ops leave the list of devices
+    if (deadOps_ + (to - from) > kRoomOps + recs_.size() / 16) return false;
     // Every op of the device reads the zero slot and drives the sink from now on, and side ops
     // become gates, which touch no data word, draw no random bit and call no device.
     for (size_t i = from; i < to; ++i) {
-        const uint16_t k = tix_[i];
-        if (k != kWide) {
-            const uint64_t w = pool_[k & ~kWide];
-            const unsigned ni = (w >> 56) & 7, n = (w >> 48) & 0xff;
-            for (unsigned j = 0; j < n; ++j) code_[at.code + j] = j < ni ? kZeroNet : kSinkNet;
-        } else {
-            Op& op = ops_[at.side];
-            if (op.kind & kTable) {
-                uint64_t w;
-                std::memcpy(&w, &op, sizeof w);
-                const unsigned ni = (w >> 56) & 7, no = ((w >> 59) & 3) + 1;
-                for (unsigned j = 0; j < ni + no; ++j) pins_[at.pins + j] = j < ni ? kZeroNet : kSinkNet;
-            } else {
-                for (unsigned j = 0; j < op.nIn + op.nOut; ++j) pins_[at.pins + j] = j < op.nIn ? kZeroNet : kSinkNet;
-                op.kind = kGate;
-                op.param = 0;
-                op.aux = 0;
-            }
+        Rec& r = recs_[i];
+        if (r.k != kSideOp) {
+            std::fill(std::begin(r.in), std::end(r.in), kZeroNet);
+            std::fill(std::begin(r.out), std::end(r.out), kSinkNet);
+            continue;
         }
-        pass(k, at);
+        Op& op = ops_[r.in[0]];
+        uint32_t* pins = pins_.data() + r.in[1];
+        if (op.kind & kTable) {
+            std::fill(pins, pins + 4, kZeroNet);
+            std::fill(pins + 4, pins + 7, kSinkNet);
+        } else {
+            for (unsigned j = 0; j < op.nIn + op.nOut; ++j) pins[j] = j < op.nIn ? kZeroNet : kSinkNet;
+            op.kind = kGate;
+            op.param = 0;
+            op.aux = 0;
+        }
     }
     deadOps_ += to - from;
     devOps_.erase(devOps_.begin() + static_cast<std::ptrdiff_t>(index));
@@ -447,36 +406,35 @@ bool CompiledCircuit::repatch(TDevice& d, size_t index) {
         d.invertedInputs.size() != nIn || d.invertedOutputs.size() != nOut)
         return false;
     const size_t at = devOps_[index];
-    if (at >= tix_.size()) return false;
+    if (at >= recs_.size()) return false;
     if (typeid(*dr) == typeid(TLoadedDraft)) return ownFallback(d, at) ? repatchSide(d, index, nIn, nOut) : repatchIC(d, index);
-    if (tix_[at] == kWide) return repatchSide(d, index, nIn, nOut);
+    if (recs_[at].k == kSideOp) return repatchSide(d, index, nIn, nOut);
     TableOp op;
     if (!tableOf(dr, d, nIn, nOut, [&](size_t i) { return inPin(d, i); }, [&](size_t i) { return outPin(d, i); }, op))
         return false;
     const uint64_t w = op.tables | uint64_t{op.nIn + op.nOut} << 48 | uint64_t{kTable | op.nIn | (op.nOut - 1) << 3} << 56;
-    uint16_t idx;
+    uint32_t idx;
     if (!pooledLike(at, w, idx)) return false;
-    const size_t c = positionOf(at).code;
-    std::copy(op.pins, op.pins + op.nIn + op.nOut, code_.begin() + static_cast<std::ptrdiff_t>(c));
-    tix_[at] = idx;
+    Rec& r = recs_[at];
+    padPins(op.nIn, op.nOut, op.pins, r.in, r.out);
+    r.k = idx;
     return true;
 }
 
-bool CompiledCircuit::pooledLike(size_t at, uint64_t w, uint16_t& idx) {
-    const uint16_t k = tix_[at];
-    if (k == kWide || (pool_[k & ~kWide] >> 48) != (w >> 48)) return false;  // a side op, or another shape
+bool CompiledCircuit::pooledLike(size_t at, uint64_t w, uint32_t& idx) {
+    if (recs_[at].k == kSideOp) return false;
     size_t i = static_cast<size_t>(std::find(pool_.begin() + 1, pool_.end(), w) - pool_.begin());
     if (i == pool_.size()) {
         if (pool_.size() > poolLimit_) return false;
         pool_.push_back(w);
     }
-    idx = static_cast<uint16_t>(i | (k & kWide));
+    idx = static_cast<uint32_t>(i);
     return true;
 }
 
 bool CompiledCircuit::ownFallback(const TDevice& d, size_t at) const {
-    if (tix_[at] != kWide) return false;
-    const Op& op = ops_[positionOf(at).side];
+    if (recs_[at].k != kSideOp) return false;
+    const Op& op = ops_[recs_[at].in[0]];
     return op.kind == kFallback && fallbacks_[op.aux].device == &d;
 }
 
@@ -486,7 +444,7 @@ bool CompiledCircuit::repatchIC(TDevice& d, size_t index) {
     auto* vd = dynamic_cast<TVDraft*>(d.obj.get());
     if (!vd) return false;
     const size_t at = devOps_[index];
-    const size_t next = index + 1 < devOps_.size() ? devOps_[index + 1] : tix_.size() - 1;  // before the end op
+    const size_t next = index + 1 < devOps_.size() ? devOps_[index + 1] : recs_.size() - 1;  // before the end op
     const size_t nIn = d.inputs.size(), nOut = d.outputs.size();
     struct Copy {
         size_t op;
@@ -501,17 +459,17 @@ bool CompiledCircuit::repatchIC(TDevice& d, size_t index) {
         copies.push_back({next - nOut + i, w ? w->State.slot() : kZeroNet, outPin(d, i)});
     }
     // Every copy must be a pooled one-input op before anything is written.
-    std::vector<uint16_t> idx(copies.size());
+    std::vector<uint32_t> idx(copies.size());
     for (size_t j = 0; j < copies.size(); ++j) {
         const Copy& c = copies[j];
         if (!pooledLike(c.op, copyWord(c.from, c.to), idx[j])) return false;
     }
     for (size_t j = 0; j < copies.size(); ++j) {
         const Copy& c = copies[j];
-        const size_t pos = positionOf(c.op).code;
-        code_[pos] = c.from & kSlotMask;
-        code_[pos + 1] = c.to & kSlotMask;
-        tix_[c.op] = idx[j];
+        Rec& r = recs_[c.op];
+        r.in[0] = c.from & kSlotMask;
+        r.out[0] = c.to & kSlotMask;
+        r.k = idx[j];
     }
     return true;
 }
@@ -521,10 +479,9 @@ bool CompiledCircuit::repatchSide(TDevice& d, size_t index, size_t nIn, size_t n
     // pins, which are all it reads of them (inversions in their top bits), so rewriting them is
     // compiling it again. Table ops there (the pool was full) are left to a build.
     const size_t at = devOps_[index];
-    const size_t next = index + 1 < devOps_.size() ? devOps_[index + 1] : tix_.size() - 1;  // before the end op
-    if (next != at + 1) return false;
-    const StreamPos pos = positionOf(at);
-    const Op& op = ops_[pos.side];
+    const size_t next = index + 1 < devOps_.size() ? devOps_[index + 1] : recs_.size() - 1;  // before the end op
+    if (next != at + 1 || recs_[at].k != kSideOp) return false;
+    const Op& op = ops_[recs_[at].in[0]];
     if (op.kind & kTable) return false;
     uint32_t* pins = nullptr;
     if (op.kind == kFallback) {
@@ -533,7 +490,7 @@ bool CompiledCircuit::repatchSide(TDevice& d, size_t index, size_t nIn, size_t n
         pins = fallbackPins_.data() + f.pinStart;
     } else {
         if (op.nIn != nIn || op.nOut != nOut) return false;
-        pins = pins_.data() + pos.pins;
+        pins = pins_.data() + recs_[at].in[1];
     }
     for (size_t i = 0; i < nIn; ++i) pins[i] = inPin(d, i);
     for (size_t i = 0; i < nOut; ++i) pins[nIn + i] = outPin(d, i);
@@ -608,13 +565,10 @@ void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In 
         addFallback(dr, d, nIn, nOut, in, out);
         return;
     }
-    if (nIn + nOut > 0) {
-        padBeforeFlagged();
-        for (size_t i = 0; i < nIn; ++i) pins_.push_back(in(i));
-        for (size_t i = 0; i < nOut; ++i) pins_.push_back(out(i));
-        lastOwnsPins_ = false;
-    }
-    pushSide(op);
+    const size_t pinStart = pins_.size();
+    for (size_t i = 0; i < nIn; ++i) pins_.push_back(in(i));
+    for (size_t i = 0; i < nOut; ++i) pins_.push_back(out(i));
+    pushSide(op, pinStart);
 }
 
 namespace {
@@ -623,7 +577,7 @@ constexpr int kDigitMask[16] = {0x5F, 0x03, 0x79, 0x73, 0x27, 0x76, 0x7E, 0x47,
 }  // namespace
 
 void CompiledCircuit::step(SimEnvironment& env) {
-    if (tix_.empty()) return;  // never built
+    if (recs_.empty()) return;  // never built
     NetCell* const s = NetValueStore::base();
     // Device data words are read and written where the model keeps them.
     int* const data = DeviceDataStore::base();
@@ -640,9 +594,9 @@ void CompiledCircuit::step(SimEnvironment& env) {
     // plain pin or 0 on an inverted one.
     auto wrValue = [&](uint32_t pin, int v) { wr(pin & kSlotMask, v == static_cast<int>(1 - (pin >> 31))); };
 
-    // The index stream drives the step: a pooled table op (nearly every device) is stepped in the
-    // loop itself; the flag bit leads to the body for several outputs or, alone, to the next op of
-    // the side stream, whose kinds jump through the table of labels and come back.
+    // The record stream drives the step: a pooled table op (nearly every device) is stepped in the
+    // loop itself; a side op's record leads to its op, whose kind jumps through the table of labels
+    // and comes back.
     static const void* const kLabels[kKindCount] = {&&L_kGate,   &&L_kRam,    &&L_kCounter, &&L_kSwitch,
                                                     &&L_kClock,  &&L_kRandom, &&L_kLed,     &&L_kDigit4,
                                                     &&L_kDigit7, &&L_kFallback, &&done};
@@ -654,59 +608,36 @@ void CompiledCircuit::step(SimEnvironment& env) {
                15u;
     };
     const uint64_t* const pool = pool_.data();
-    const uint16_t* tx = tix_.data();
-    const uint32_t* c = code_.data();
-    const uint32_t* p = pins_.data();
-    const Op* opp = ops_.data();
-#define GW_NEXT            \
-    p += op.nIn + op.nOut; \
-    ++opp;                 \
-    goto next
+    const Rec* rp = recs_.data();
+    const Op* const ops = ops_.data();
+    const uint32_t* const pins = pins_.data();
+    const uint32_t* p = pins;
+    const Op* opp = ops;
+    // Writes the three results of table word `w` for input bits `idx` (unused outputs drive the
+    // sink). Table bits above an output's 16 do not reach its result bit (idx < 16).
+    auto results = [s](uint64_t w, unsigned idx, const uint32_t* out) {
+        const uint64_t r = w >> idx;
+        s[out[0]] = static_cast<NetCell>(r & 1);
+        s[out[1]] = static_cast<NetCell>((r >> 16) & 1);
+        s[out[2]] = static_cast<NetCell>((r >> 32) & 1);
+    };
 next:
     for (;;) {
-        const unsigned k = *tx++;
-        // Four inputs whatever the count: the tables ignore the index bits of unused ones, which
-        // read the pins of the ops that follow.
-        if (__builtin_expect(k & kWide, 0)) {
-            if (k == kWide) {
-                if (opp->kind & kTable) goto L_kTable;
-                goto* kLabels[opp->kind];
-            }
-            const uint64_t w = pool[k & ~unsigned{kWide}];
-            const unsigned idx = tableIndex(c);
-            const uint64_t r = w >> idx;
-            const uint32_t* o = c + ((w >> 56) & 7);
-            // Output 2 of an op without one goes to the sink slot (0), without a branch.
-            const uint32_t o2 = o[2] & (0u - static_cast<uint32_t>(((w >> 59) & 3) >= 2));
-            s[o[0]] = static_cast<NetCell>(r & 1);
-            s[o[1]] = static_cast<NetCell>((r >> 16) & 1);
-            s[o2] = static_cast<NetCell>((r >> 32) & 1);
-            c += (w >> 48) & 0xff;
-            continue;
+        const Rec& r = *rp++;
+        if (__builtin_expect(r.k == kSideOp, 0)) {
+            opp = ops + r.in[0];
+            p = pins + r.in[1];
+            if (opp->kind & kTable) goto L_kTable;
+            goto* kLabels[opp->kind];
         }
-        // One output: the last pin of the op. Table bits above 15 do not reach bit 0 (idx < 16).
-        const uint64_t w = pool[k];
-        const unsigned idx = tableIndex(c);
-        const unsigned n = (w >> 48) & 0xff;
-        s[c[n - 1]] = static_cast<NetCell>((w >> idx) & 1);
-        c += n;
+        results(pool[r.k], tableIndex(r.in), r.out);
     }
     {
     L_kTable : {
         // A table op whose tables did not fit in the pool: the same body, tables inline.
         uint64_t w;
         std::memcpy(&w, opp, sizeof w);
-        const unsigned ni = (w >> 56) & 7, no = (w >> 59) & 3;
-        const unsigned idx = tableIndex(p);
-        const uint64_t r = w >> idx;
-        const uint32_t* o = p + ni;
-        const uint32_t o1 = o[1] & (0u - static_cast<uint32_t>(no >= 1));
-        const uint32_t o2 = o[2] & (0u - static_cast<uint32_t>(no >= 2));
-        s[o[0]] = static_cast<NetCell>(r & 1);
-        s[o1] = static_cast<NetCell>((r >> 16) & 1);
-        s[o2] = static_cast<NetCell>((r >> 32) & 1);
-        p += (w >> 48) & 0xff;
-        ++opp;
+        results(w, tableIndex(p), p + 4);
         goto next;
     }
     L_kGate : {
@@ -715,7 +646,7 @@ next:
         for (unsigned i = 0; i < op.nIn; ++i) c += rd(p[i]);
         const unsigned v = c >= op.param ? 1u : 0u;
         for (unsigned i = 0; i < op.nOut; ++i) wr(p[op.nIn + i], v);
-        GW_NEXT;
+        goto next;
     }
     L_kRam : {
         const Op& op = *opp;
@@ -726,7 +657,7 @@ next:
             d = 1;
         wrValue(p[2], d);
         wr(p[3], d == 0 ? 1u : 0u);
-        GW_NEXT;
+        goto next;
     }
     L_kCounter : {
         // Written as selections rather than a chain of branches: counters sit between table ops,
@@ -765,13 +696,13 @@ next:
         const auto bits = static_cast<uint32_t>(shown);
         const uint32_t* out = p + 4 + n;
         for (int i = 0; i < n; ++i) wr(out[i], (bits >> i) & 1u);
-        GW_NEXT;
+        goto next;
     }
     L_kSwitch : {
         const Op& op = *opp;
         const int v = data[op.aux];
         for (int i = 0; i < 4; ++i) wrValue(p[i], v);
-        GW_NEXT;
+        goto next;
     }
     L_kClock : {
         const Op& op = *opp;
@@ -779,31 +710,30 @@ next:
         const int64_t t = op.aux;
         const unsigned v = now % (2 * t) > t ? 1u : 0u;
         for (int i = 0; i < 4; ++i) wr(p[i], v);
-        GW_NEXT;
+        goto next;
     }
     L_kRandom : {
-        const Op& op = *opp;
         const int v = env.randomBit();
         for (int i = 0; i < 4; ++i) wrValue(p[i], v);
-        GW_NEXT;
+        goto next;
     }
     L_kLed : {
         // The first input that is not 0, else the last: with inputs of 0 and 1, whether any is 1.
         const Op& op = *opp;
         data[op.aux] = static_cast<int>(rd(p[0]) | rd(p[1]) | rd(p[2]) | rd(p[3]));
-        GW_NEXT;
+        goto next;
     }
     L_kDigit4 : {
         const Op& op = *opp;
         data[op.aux] = kDigitMask[rd(p[0]) | rd(p[1]) << 1 | rd(p[2]) << 2 | rd(p[3]) << 3];
-        GW_NEXT;
+        goto next;
     }
     L_kDigit7 : {
         const Op& op = *opp;
         int32_t v = 0;
         for (int k = 0; k < 7; ++k) v |= static_cast<int32_t>(rd(p[k])) << k;
         data[op.aux] = v;
-        GW_NEXT;
+        goto next;
     }
     L_kFallback : {
         const Op& op = *opp;
@@ -815,10 +745,9 @@ next:
         int nout = fb.draft->Update(ins, outs, *fb.device);
         if (nout > static_cast<int>(fb.nOut)) nout = static_cast<int>(fb.nOut);
         for (int i = 0; i < nout; ++i) wrValue(fp[fb.nIn + i], outs[i]);
-        GW_NEXT;
+        goto next;
     }
     }
-#undef GW_NEXT
 done:;
 }
 
@@ -831,10 +760,9 @@ void CompiledCircuit::run(int steps) {
 bool CompiledCircuit::flipTableEntry(size_t k, unsigned output, unsigned entry) {
     if (output > 2 || entry > 15) return false;
     const uint64_t bit = uint64_t{1} << (16 * output + entry);
-    size_t side = 0;
-    for (uint16_t& t : tix_) {
-        if (t == kWide) {
-            Op& op = ops_[side++];
+    for (Rec& r : recs_) {
+        if (r.k == kSideOp) {
+            Op& op = ops_[r.in[0]];
             if (!(op.kind & kTable) || k-- != 0) continue;
             uint64_t w;
             std::memcpy(&w, &op, sizeof w);
@@ -845,15 +773,15 @@ bool CompiledCircuit::flipTableEntry(size_t k, unsigned output, unsigned entry) 
         if (k-- != 0) continue;
         // The op gets a table of its own, so the ops sharing the pooled one stay as they were.
         if (pool_.size() > kPoolMax) return false;
-        pool_.push_back(pool_[t & ~kWide] ^ bit);
-        t = static_cast<uint16_t>((pool_.size() - 1) | (t & kWide));
+        pool_.push_back(pool_[r.k] ^ bit);
+        r.k = static_cast<uint32_t>(pool_.size() - 1);
         return true;
     }
     return false;
 }
 
 size_t CompiledCircuit::memoryBytes() const {
-    return tix_.capacity() * sizeof(uint16_t) + code_.capacity() * sizeof(uint32_t) +
+    return recs_.capacity() * sizeof(Rec) +
            devOps_.capacity() * sizeof(uint32_t) +
            pool_.capacity() * sizeof(uint64_t) + ops_.capacity() * sizeof(Op) + pins_.capacity() * sizeof(uint32_t) +
            counters_.capacity() * sizeof(Counter) +

@@ -15,17 +15,20 @@
 // the type's behaviour.
 //
 // A board uses few distinct tables (a type, times the inversions of its pins), so they are kept
-// once in a pool. The step reads two streams: a 16-bit pool index per op, and the ops' pins (slot
-// indices, 32 bits each) back to back, so a two-input gate costs 14 bytes of stream instead of a
-// table word per device. Most ops drive one output (gates, inverters, lamps, the IC copies) and
-// take a shorter body that writes only that one; the index of an op with more outputs carries a
-// flag bit, and so does the index that means "the next op of the side stream" (the flag alone).
-// Slots are ints of NetValueStore (see below).
+// once in a pool. The step reads one stream of 32-byte records, one per op: four input slots,
+// three output slots and the op's pool index. Every table op has the same shape there (unused
+// inputs read the zero slot, unused outputs drive the sink), so the step runs the same
+// instructions for a gate, an adder and a memory cell, with no branch on the op's size and no
+// decoding of where its pins are or where the next op starts: that mix of shapes changes from op
+// to op on a random board, and branching on it cost more than the few extra loads and stores.
+// A record whose pool index is kSideOp stands for an op of the side stream: its first two input
+// words are that op's index in ops_ and where its pins start in pins_.
 //
-// The side stream holds 8-byte ops, each followed by its pins in an array of its own: table ops
-// whose tables no longer fit in the pool, and the other kinds (counters, wide gates, the constant
-// source, clocks, switches, digit displays, memory cells and lamps holding other values when
-// built), whose pins carry inversion flags in their top bit. Types this form does not know (and
+// The side stream holds 8-byte ops with their pins in an array of their own: table ops whose
+// tables no longer fit in the pool (seven pins, inputs and outputs padded as in a record), and the
+// other kinds (counters, wide gates, the constant source, clocks, switches, digit displays, memory
+// cells and lamps holding other values when built), whose pins carry inversion flags in their top
+// bit. Types this form does not know (and
 // built-in types with odd parameters) are stepped through their draft's own Update with input and
 // output values taken from and given to the flat arrays. Counters, displays, switches and memory
 // cells and lamps built holding another value read and write their data word where the model keeps
@@ -96,7 +99,7 @@ public:
     // a pooled table op whose new tables fit the pool, a device of one side-stream op (a flat kind
     // other than the table op, or a fallback), or an IC whose copies to and from its inner circuit
     // are pooled ops; answers false (and changes nothing) when a build is needed (table ops whose
-    // tables went inline). Nets may have been merged, split or removed, provided every device with a
+    // tables went inline, a device whose op changes kind). Nets may have been merged, split or removed, provided every device with a
     // pin on a net that left is updated before the next run (no op may read a slot given back).
     bool repatch(TDevice& d, size_t index);
     // The `index`-th device of the list compiled is being removed from it (its pins disconnected,
@@ -151,8 +154,8 @@ private:
     // The table op reuses the same 8 bytes, read as one little-endian word: bits 0..47 are the
     // three 16-entry tables of outputs 0, 1 and 2 (bit i of a table: the output for input bits i),
     // so shifting the word by the input bits brings the results to bits 0, 16 and 32; byte 6 is the
-    // number of pins to step over (its own, plus padding, see padBeforeFlagged); byte 7 (the kind)
-    // is kTable | inputs | (outputs - 1) << 3.
+    // number of pins the device has; byte 7 (the kind) is kTable | inputs | (outputs - 1) << 3.
+    // Pooled words have the same form.
     struct Op {
         uint32_t aux;
         uint8_t nIn;
@@ -185,6 +188,16 @@ private:
     static constexpr uint32_t kSinkNet = NetValueStore::kSinkSlot;
     static constexpr uint32_t kZeroNet = NetValueStore::kZeroSlot;
 
+    // One op of the step stream. For a table op, `k` is its index in pool_; for an op of the side
+    // stream it is kSideOp, and in[0] and in[1] are its index in ops_ and its first pin in pins_.
+    struct Rec {
+        uint32_t in[4];
+        uint32_t out[3];
+        uint32_t k;
+    };
+    static_assert(sizeof(Rec) == 32);
+    static constexpr uint32_t kSideOp = 0xffffffffu;
+
     void begin(size_t devices);
     void addDevice(TDevice& d);
     void finish(bool trim = true);
@@ -201,19 +214,6 @@ private:
     // Compiles it to a flat kind when there is one, else to a fallback.
     template <class In, class Out>
     void addOp(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out);
-    // The table op for `state` when its type and pin counts allow one; answers false otherwise.
-    // Where an op's pins start: in code_ (pooled table ops), and for side ops their index in ops_
-    // and their pins in pins_. pass() steps over op `k` of tix_; positionOf() walks to op `op`
-    // (a walk over all ops before it: for single edits, not for the step).
-    struct StreamPos {
-        size_t code = 0, side = 0, pins = 0;
-    };
-    void pass(uint16_t k, StreamPos& at) const;
-    StreamPos positionOf(size_t op) const;
-    // The last position positionOf() found, for the next walk to start from.
-    mutable size_t walkOp_ = SIZE_MAX;
-    mutable StreamPos walkAt_;
-    void forgetWalk() { walkOp_ = SIZE_MAX; }
     // A table op's tables and pins, before they go into the streams.
     struct TableOp {
         uint64_t tables = 0;
@@ -229,11 +229,10 @@ private:
     // A one-input, one-output copy (through the pins' inversions) as a table op.
     void addCopy(uint32_t from, uint32_t to);
     void pushTable(unsigned nIn, unsigned nOut, uint64_t tables, const uint32_t* pins);
-    // An op of the side stream, announced in the index stream.
-    void pushSide(const Op& op);
-    // Ops other than the table op carry inversion flags in their pins; a table op reads four input
-    // pins whatever its count, so a side-stream one just before such an op is padded with plain pins.
-    void padBeforeFlagged();
+    // A table op's pins as the step reads them: four inputs, three outputs, padded.
+    static void padPins(unsigned nIn, unsigned nOut, const uint32_t* pins, uint32_t* in, uint32_t* out);
+    // An op of the side stream whose pins start at pins_[pinStart], announced in the step stream.
+    void pushSide(const Op& op, size_t pinStart);
     template <class In, class Out>
     void addFallback(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out);
     // An IC device: its inner circuit expanded in place (input copies, inner devices, output
@@ -244,23 +243,19 @@ private:
     bool repatchIC(TDevice& d, size_t index);
     // Whether op `at` is the fallback op of `d` itself.
     bool ownFallback(const TDevice& d, size_t at) const;
-    // The pool index of table word `w` for pooled op `at`, which must have the same shape (the
-    // word added to the pool when there is room); false when that cannot be.
-    bool pooledLike(size_t at, uint64_t w, uint16_t& idx);
+    // The pool index of table word `w` for op `at`, which must be a pooled table op (the word added
+    // to the pool when there is room); false when that cannot be.
+    bool pooledLike(size_t at, uint64_t w, uint32_t& idx);
     // The table word of a copy from pin `from` to pin `to`, their inversions folded in.
     static uint64_t copyWord(uint32_t from, uint32_t to);
 
     void step(SimEnvironment& env);
 
-    // Per op in step order: its table in pool_, with kWide set when it drives more than one output;
-    // kWide alone for a side op.
     // The streams the step reads are the big arrays of a large board (megabytes each): in memory
     // marked for large pages.
     template <class T>
     using Stream = std::vector<T, LargePageAllocator<T>>;
-    Stream<uint16_t> tix_;
-    static constexpr uint16_t kWide = 0x8000;
-    Stream<uint32_t> code_;   // pins of the pooled table ops, in step order
+    Stream<Rec> recs_;             // the ops in step order
     std::vector<uint64_t> pool_;   // table words (format of the table op in Op); entry 0 unused
     std::unordered_map<uint64_t, uint16_t> poolIndex_;  // only while building
     size_t poolLimit_ = kPoolMax;
@@ -276,10 +271,8 @@ private:
     std::vector<int> fbIns_, fbOuts_;  // scratch values for fallbacks
 
     std::vector<TypeTable> types_;   // only while building
-    std::vector<uint32_t> devOps_;   // per device compiled, where its ops start in tix_
+    std::vector<uint32_t> devOps_;   // per device compiled, where its ops start in recs_
     size_t deadOps_ = 0;             // ops of removed devices, left doing nothing
-    size_t lastTable_ = SIZE_MAX;    // ops_ index of the last table op, while building
-    bool lastOwnsPins_ = false;      // that op is the last one with pins in pins_
 
     size_t deviceCount_ = 0;
     size_t innerCount_ = 0;
