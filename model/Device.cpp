@@ -85,6 +85,7 @@ uint32_t DeviceDataStore::acquire(int value) {
     return s;
 }
 void DeviceDataStore::release(uint32_t slot) { dataStore().release(slot); }
+uint32_t DeviceDataStore::acquireRun(uint32_t n) { return dataStore().acquireRun(n); }
 size_t DeviceDataStore::inUse() { return dataStore().inUse(); }
 size_t DeviceDataStore::top() { return dataStore().top(); }
 size_t DeviceDataStore::committedBytes() { return dataStore().committedBytes(); }

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace gw {
 
@@ -25,6 +26,9 @@ public:
     // A slot holding `value`. Throws std::bad_alloc when the store is full.
     static uint32_t acquire(int value);
     static void release(uint32_t slot);
+    // `n` consecutive slots (contents undefined), each given back with release(). Throws
+    // std::bad_alloc when the store has no such run.
+    static uint32_t acquireRun(uint32_t n);
     // For tests and benchmarks: slots handed out and not freed, slots ever used, bytes committed.
     static size_t inUse();
     static size_t top();
@@ -60,6 +64,13 @@ public:
     operator int() const { return detail::gDeviceData[slot_]; }  // NOLINT: reads as the int
     // The slot of this word in DeviceDataStore.
     uint32_t slot() const { return slot_; }
+    // Moves the word to `slot`, a slot of the store that the caller acquired and hands over; the
+    // value goes with it and the old slot is given back. (The compiled step packs the words it
+    // touches side by side this way.)
+    void moveTo(uint32_t slot) {
+        detail::gDeviceData[slot] = detail::gDeviceData[slot_];
+        DeviceDataStore::release(std::exchange(slot_, slot));
+    }
 
     DeviceData& operator+=(int v) { return *this = ref() + v; }
     DeviceData& operator-=(int v) { return *this = ref() - v; }

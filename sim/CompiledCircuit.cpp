@@ -38,14 +38,62 @@ void CompiledCircuit::clear() {
 
 void CompiledCircuit::build(const std::vector<DevicePtr>& devices) {
     begin(devices.size());
+    packDataWords(devices);
     for (const auto& d : devices) addDevice(*d);
     finish();
 }
 
 void CompiledCircuit::build(const std::vector<TDevice*>& devices) {
     begin(devices.size());
+    packDataWords(devices);
     for (TDevice* d : devices) addDevice(*d);
     finish();
+}
+
+TCounterData* CompiledCircuit::counterFlags(TDevice& d, const TCounter& type, size_t nIn, size_t nOut) {
+    const int n = type.ports;
+    if (n < 1 || n > 30 || nIn != static_cast<size_t>(n) + 4 || nOut != static_cast<size_t>(n)) return nullptr;
+    auto* cd = dynamic_cast<TCounterData*>(d.obj.get());
+    if (!cd) {
+        d.obj = std::make_unique<TCounterData>();
+        cd = static_cast<TCounterData*>(d.obj.get());
+    }
+    return cd;
+}
+
+template <class List>
+void CompiledCircuit::packDataWords(const List& devices) {
+    // The data words the step reads and writes (memory cells, lamps, counters with their flags,
+    // switches, displays) are spread over the store as their devices were made, among the words
+    // of gates that nothing reads: on a large board nearly every one is a cache miss. Words that
+    // are mostly out of step order are moved into one run, in step order; the next builds find
+    // them in place and move nothing.
+    std::vector<DeviceData*> words;
+    for (const auto& p : devices) {
+        TDevice& d = *p;
+        TDraft* dr = d.draft.get();
+        if (!dr) continue;
+        const std::type_info& t = typeid(*dr);
+        if (t == typeid(TCounter)) {
+            words.push_back(&d.data);
+            if (TCounterData* cd = counterFlags(d, static_cast<const TCounter&>(*dr), d.inputs.size(), d.outputs.size())) {
+                words.push_back(&cd->addSignal);
+                words.push_back(&cd->subSignal);
+            }
+        } else if (t == typeid(TRam) || t == typeid(TLed) || t == typeid(TSwich) || t == typeid(TDigital)) {
+            words.push_back(&d.data);
+        }
+    }
+    size_t breaks = 0;
+    for (size_t i = 1; i < words.size(); ++i) breaks += words[i]->slot() != words[i - 1]->slot() + 1;
+    if (words.size() < kPackMin || breaks <= words.size() / 8) return;
+    uint32_t first;
+    try {
+        first = DeviceDataStore::acquireRun(static_cast<uint32_t>(words.size()));
+    } catch (const std::bad_alloc&) {
+        return;  // the words stay where they are: slower, not wrong
+    }
+    for (size_t i = 0; i < words.size(); ++i) words[i]->moveTo(first + static_cast<uint32_t>(i));
 }
 
 void CompiledCircuit::begin(size_t devices) {
@@ -523,12 +571,7 @@ void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In 
         }
     } else if (t == typeid(TCounter)) {
         const int n = static_cast<const TCounter*>(dr)->ports;
-        if (n >= 1 && n <= 30 && nIn == static_cast<size_t>(n) + 4 && nOut == static_cast<size_t>(n)) {
-            auto* cd = dynamic_cast<TCounterData*>(d.obj.get());
-            if (!cd) {
-                d.obj = std::make_unique<TCounterData>();
-                cd = static_cast<TCounterData*>(d.obj.get());
-            }
+        if (TCounterData* cd = counterFlags(d, static_cast<const TCounter&>(*dr), nIn, nOut)) {
             op.kind = kCounter;
             op.param = static_cast<uint8_t>(n);
             op.aux = newCounter(d, *cd);
@@ -584,6 +627,10 @@ void CompiledCircuit::step(SimEnvironment& env) {
     const Counter* const counters = counters_.data();
     // All clocks of one step see one time; read lazily so boards without clocks never ask.
     int64_t now = -1;
+    struct ClockPhase {
+        int64_t period;  // 0: none yet
+        unsigned value;
+    } phases[4] = {};
 
     // An input value: the net's value, negated for an inverted pin (bit 0 only: a value other
     // than 0 or 1 must not reach an index).
@@ -671,8 +718,10 @@ next:
         // The edge flags as two bits: bit 0 "+" counted, bit 1 "-" counted (each 0 or 1).
         const unsigned f = (static_cast<unsigned>(add) & 1u) | (static_cast<unsigned>(sub) & 1u) << 1;
         const unsigned plus = rd(p[0]), minus = rd(p[1]), set = rd(p[2]), reset = rd(p[3]);
+        // The load inputs matter only while "S" is 1, which few steps see.
         int32_t load = 0;
-        for (int i = 0; i < n; ++i) load |= static_cast<int32_t>(rd(p[4 + i])) << i;
+        if (set)
+            for (int i = 0; i < n; ++i) load |= static_cast<int32_t>(rd(p[4 + i])) << i;
         const int64_t full = int64_t{1} << n;
         const int64_t up = int64_t{d} + 1, down = int64_t{d} - 1;
         // First match wins: reset, load, a rising "+", a rising "-"; each flag is then cleared
@@ -707,8 +756,11 @@ next:
     L_kClock : {
         const Op& op = *opp;
         if (now < 0) now = env.millis();
+        // A board's clocks share few periods: each phase is worked out once per step.
         const int64_t t = op.aux;
-        const unsigned v = now % (2 * t) > t ? 1u : 0u;
+        ClockPhase& c = phases[t & 3];
+        if (c.period != t) c = {t, now % (2 * t) > t ? 1u : 0u};
+        const unsigned v = c.value;
         for (int i = 0; i < 4; ++i) wr(p[i], v);
         goto next;
     }

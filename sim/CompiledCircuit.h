@@ -73,6 +73,7 @@
 
 namespace gw {
 
+class TCounter;
 class TCounterData;
 class TWireComplex;
 class SimEnvironment;
@@ -199,6 +200,13 @@ private:
     static constexpr uint32_t kSideOp = 0xffffffffu;
 
     void begin(size_t devices);
+    // Moves the data words the step touches side by side, in step order, when they are not so.
+    template <class List>
+    void packDataWords(const List& devices);
+    static constexpr size_t kPackMin = 64;  // fewer words are not worth moving
+    // The flags of a counter that compiles to the flat kind (made when missing, as its first step
+    // would make them); null for one that does not.
+    static TCounterData* counterFlags(TDevice& d, const TCounter& type, size_t nIn, size_t nOut);
     void addDevice(TDevice& d);
     void finish(bool trim = true);
     // Gives back capacity beyond `room` more elements.
