@@ -100,11 +100,13 @@ void CompiledCircuit::begin(size_t devices) {
     clear();
     // Typical boards: about four pins per device.
     recs_.reserve(devices + 16);
+    writers_.assign(kWriters, Writer{});
 }
 
 void CompiledCircuit::finish(bool trim) {
     pushSide(Op{.aux = 0, .nIn = 0, .nOut = 0, .param = 0, .kind = kEnd}, pins_.size());
     types_ = {};
+    writers_ = {};
     std::unordered_map<uint64_t, uint16_t>().swap(poolIndex_);
     // After an append the streams keep their room for the next ones. After a build they keep a
     // little: a device placed on a large board is then compiled onto them without copying them.
@@ -134,6 +136,7 @@ void CompiledCircuit::append(const std::vector<DevicePtr>& devices, size_t from)
     // Take back what finish() added (the end op) and what it let go.
     recs_.pop_back();
     ops_.pop_back();
+    writers_.assign(kWriters, Writer{});
     for (size_t i = 1; i < pool_.size(); ++i) poolIndex_.emplace(pool_[i], static_cast<uint16_t>(i));
     for (size_t i = from; i < devices.size(); ++i) addDevice(*devices[i]);
     finish(false);
@@ -336,7 +339,56 @@ void CompiledCircuit::padPins(unsigned nIn, unsigned nOut, const uint32_t* pins,
     for (unsigned i = 0; i < 3; ++i) out[i] = i < nOut ? pins[nIn + i] : kSinkNet;
 }
 
-void CompiledCircuit::pushTable(unsigned nIn, unsigned nOut, uint64_t tables, const uint32_t* pins) {
+uint32_t CompiledCircuit::lastWriterAge(uint32_t slot) const {
+    if (writers_.empty()) return UINT32_MAX;
+    const Writer& e = writers_[slot & (kWriters - 1)];
+    return e.slot == slot ? static_cast<uint32_t>(recs_.size()) - e.op : UINT32_MAX;
+}
+
+void CompiledCircuit::noteWrites(const uint32_t* outs, size_t n) {
+    if (writers_.empty()) return;
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t slot = outs[i] & kSlotMask;
+        writers_[slot & (kWriters - 1)] = Writer{slot, static_cast<uint32_t>(recs_.size())};
+    }
+}
+
+template <class Age>
+void CompiledCircuit::orderInputs(unsigned nIn, uint64_t& tables, uint32_t* pins, Age age) {
+    // Inputs sorted by how recently an op drove them, the latest first: the step adds input 0 to
+    // the table index last, so the value that is likeliest still on its way from the op just
+    // before waits for the fewest instructions after it.
+    if (nIn < 2) return;
+    unsigned order[4] = {0, 1, 2, 3};
+    uint32_t ages[4];
+    for (unsigned i = 0; i < nIn; ++i) ages[i] = age(pins[i]);
+    std::stable_sort(order, order + nIn, [&](unsigned a, unsigned b) { return ages[a] < ages[b]; });
+    bool same = true;
+    for (unsigned i = 0; i < nIn; ++i) same = same && order[i] == i;
+    if (same) return;
+    uint32_t was[4];
+    std::copy(pins, pins + nIn, was);
+    for (unsigned i = 0; i < nIn; ++i) pins[i] = was[order[i]];
+    // Entry i of a new table: the old entry whose input order[j] has bit j of i.
+    uint64_t t = 0;
+    for (unsigned o = 0; o < 3; ++o) {
+        const auto old = static_cast<uint16_t>(tables >> (16 * o));
+        uint16_t now = 0;
+        for (unsigned i = 0; i < 16; ++i) {
+            unsigned from = 0;
+            for (unsigned j = 0; j < 4; ++j)
+                if ((i >> j) & 1u) from |= 1u << order[j];
+            if ((old >> from) & 1u) now = static_cast<uint16_t>(now | (1u << i));
+        }
+        t |= uint64_t{now} << (16 * o);
+    }
+    tables = (tables & ~uint64_t{0xFFFFFFFFFFFF}) | t;
+}
+
+void CompiledCircuit::pushTable(unsigned nIn, unsigned nOut, uint64_t tables, const uint32_t* given) {
+    uint32_t pins[8];
+    std::copy(given, given + nIn + nOut, pins);
+    orderInputs(nIn, tables, pins, [this](uint32_t slot) { return lastWriterAge(slot); });
     const uint64_t w = tables | uint64_t{nIn + nOut} << 48 | uint64_t{kTable | nIn | (nOut - 1) << 3} << 56;
     ++tableCount_;
     auto it = poolIndex_.find(w);
@@ -349,6 +401,7 @@ void CompiledCircuit::pushTable(unsigned nIn, unsigned nOut, uint64_t tables, co
         padPins(nIn, nOut, pins, r.in, r.out);
         r.k = it->second;
         recs_.push_back(r);
+        noteWrites(r.out, nOut);
         return;
     }
     // The pool is full: the tables go inline, in the side stream, the pins padded as in a record.
@@ -357,6 +410,7 @@ void CompiledCircuit::pushTable(unsigned nIn, unsigned nOut, uint64_t tables, co
     pushSide(op, pins_.size());
     pins_.resize(pins_.size() + 7);
     padPins(nIn, nOut, pins, pins_.data() + pins_.size() - 7, pins_.data() + pins_.size() - 3);
+    noteWrites(pins_.data() + pins_.size() - 3, nOut);
 }
 
 uint64_t CompiledCircuit::copyWord(uint32_t from, uint32_t to) {
@@ -460,6 +514,16 @@ bool CompiledCircuit::repatch(TDevice& d, size_t index) {
     TableOp op;
     if (!tableOf(dr, d, nIn, nOut, [&](size_t i) { return inPin(d, i); }, [&](size_t i) { return outPin(d, i); }, op))
         return false;
+    // Inputs in order of their drivers' recency, as a build orders them, from the ops just before.
+    orderInputs(op.nIn, op.tables, op.pins, [&](uint32_t slot) {
+        for (size_t back = 1; back <= kLookBack && back <= at; ++back) {
+            const Rec& b = recs_[at - back];
+            if (b.k == kSideOp) break;
+            for (uint32_t o : b.out)
+                if (o == slot) return static_cast<uint32_t>(back);
+        }
+        return UINT32_MAX;
+    });
     const uint64_t w = op.tables | uint64_t{op.nIn + op.nOut} << 48 | uint64_t{kTable | op.nIn | (op.nOut - 1) << 3} << 56;
     uint32_t idx;
     if (!pooledLike(at, w, idx)) return false;
@@ -612,6 +676,7 @@ void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In 
     for (size_t i = 0; i < nIn; ++i) pins_.push_back(in(i));
     for (size_t i = 0; i < nOut; ++i) pins_.push_back(out(i));
     pushSide(op, pinStart);
+    noteWrites(pins_.data() + pinStart + nIn, nOut);
 }
 
 namespace {
@@ -647,12 +712,15 @@ void CompiledCircuit::step(SimEnvironment& env) {
     static const void* const kLabels[kKindCount] = {&&L_kGate,   &&L_kRam,    &&L_kCounter, &&L_kSwitch,
                                                     &&L_kClock,  &&L_kRandom, &&L_kLed,     &&L_kDigit4,
                                                     &&L_kDigit7, &&L_kFallback, &&done};
-    // The table index of four input slots (pins without flags). Masked to four bits: a net given
-    // another value than 0 or 1 behind the step's back must not shift a table word out of range.
+    // The table index of four input slots (pins without flags), input 0 added last. Masked to
+    // six bits, which the shift by it does anyway (so the mask costs nothing): a net given another
+    // value than 0 or 1 behind the step's back must not shift a table word out of range (it reads
+    // some bit of the word, still a 0 or 1 result).
     auto tableIndex = [s](const uint32_t* in) -> unsigned {
-        return ((static_cast<unsigned>(s[in[0]]) + 2u * static_cast<unsigned>(s[in[1]])) +
-                4u * (static_cast<unsigned>(s[in[2]]) + 2u * static_cast<unsigned>(s[in[3]]))) &
-               15u;
+        return (static_cast<unsigned>(s[in[0]]) +
+                2u * (static_cast<unsigned>(s[in[1]]) +
+                      2u * (static_cast<unsigned>(s[in[2]]) + 2u * static_cast<unsigned>(s[in[3]])))) &
+               63u;
     };
     const uint64_t* const pool = pool_.data();
     const Rec* rp = recs_.data();

@@ -237,6 +237,21 @@ private:
     // A one-input, one-output copy (through the pins' inversions) as a table op.
     void addCopy(uint32_t from, uint32_t to);
     void pushTable(unsigned nIn, unsigned nOut, uint64_t tables, const uint32_t* pins);
+    // Reorders a table op's inputs (and its tables to match) by age(slot): ops since the slot was
+    // last driven, the youngest first.
+    template <class Age>
+    static void orderInputs(unsigned nIn, uint64_t& tables, uint32_t* pins, Age age);
+    // While building: the op that last drove a slot, kept for the last few thousand slots driven
+    // (an entry per slot & (kWriters - 1)); UINT32_MAX when not known.
+    struct Writer {
+        uint32_t slot = UINT32_MAX;
+        uint32_t op = 0;
+    };
+    static constexpr size_t kWriters = 4096;
+    static constexpr size_t kLookBack = 8;  // ops repatch() looks back for the drivers of inputs
+    std::vector<Writer> writers_;
+    uint32_t lastWriterAge(uint32_t slot) const;
+    void noteWrites(const uint32_t* outs, size_t n);
     // A table op's pins as the step reads them: four inputs, three outputs, padded.
     static void padPins(unsigned nIn, unsigned nOut, const uint32_t* pins, uint32_t* in, uint32_t* out);
     // An op of the side stream whose pins start at pins_[pinStart], announced in the step stream.
