@@ -22,9 +22,7 @@ void CompiledCircuit::clear() {
     deadOps_ = 0;
     pool_.assign(1, 0);
     poolIndex_.clear();
-    ops_.clear();
     pins_.clear();
-    counters_.clear();
     fallbacks_.clear();
     fallbackPins_.clear();
     fbIns_.clear();
@@ -112,10 +110,8 @@ void CompiledCircuit::finish(bool trim) {
     // little: a device placed on a large board is then compiled onto them without copying them.
     if (!trim) return;
     trimTo(recs_, kRoomOps);
-    trimTo(ops_, kRoomOps / 16);
     trimTo(pins_, kRoomOps);
     pool_.shrink_to_fit();
-    counters_.shrink_to_fit();
     devOps_.shrink_to_fit();
 }
 
@@ -135,7 +131,6 @@ void CompiledCircuit::append(const std::vector<DevicePtr>& devices, size_t from)
     }
     // Take back what finish() added (the end op) and what it let go.
     recs_.pop_back();
-    ops_.pop_back();
     writers_.assign(kWriters, Writer{});
     for (size_t i = 1; i < pool_.size(); ++i) poolIndex_.emplace(pool_[i], static_cast<uint16_t>(i));
     for (size_t i = from; i < devices.size(); ++i) addDevice(*devices[i]);
@@ -151,12 +146,6 @@ uint32_t CompiledCircuit::inPin(TDevice& d, size_t i) {
 uint32_t CompiledCircuit::outPin(TDevice& d, size_t i) {
     TWireComplex* n = d.outputs[i];
     return (n ? netSlot(n) : kSinkNet) | (d.invertedOutputs[i] ? kInvBit : 0);
-}
-
-uint32_t CompiledCircuit::newCounter(TDevice& d, TCounterData& flags) {
-    const auto idx = static_cast<uint32_t>(counters_.size());
-    counters_.push_back(Counter{d.data.slot(), flags.addSignal.slot(), flags.subSignal.slot()});
-    return idx;
 }
 
 template <class In, class Out>
@@ -325,12 +314,12 @@ const CompiledCircuit::TypeTable& CompiledCircuit::typeTable(TDraft* dr, size_t 
     return types_.back();
 }
 
-void CompiledCircuit::pushSide(const Op& op, size_t pinStart) {
+void CompiledCircuit::pushSide(const Op& op, size_t pinStart, const uint32_t* extra) {
     Rec r{};
-    r.in[0] = static_cast<uint32_t>(ops_.size());
-    r.in[1] = static_cast<uint32_t>(pinStart);
+    r.in[0] = static_cast<uint32_t>(pinStart);
+    setSideOp(r, op);
+    if (extra) std::copy(extra, extra + 3, r.out);
     r.k = kSideOp;
-    ops_.push_back(op);
     recs_.push_back(r);
 }
 
@@ -482,8 +471,8 @@ bool CompiledCircuit::remove(size_t index) {
             std::fill(std::begin(r.out), std::end(r.out), kSinkNet);
             continue;
         }
-        Op& op = ops_[r.in[0]];
-        uint32_t* pins = pins_.data() + r.in[1];
+        Op op = sideOp(r);
+        uint32_t* pins = pins_.data() + r.in[0];
         if (op.kind & kTable) {
             std::fill(pins, pins + 4, kZeroNet);
             std::fill(pins + 4, pins + 7, kSinkNet);
@@ -492,6 +481,7 @@ bool CompiledCircuit::remove(size_t index) {
             op.kind = kGate;
             op.param = 0;
             op.aux = 0;
+            setSideOp(r, op);
         }
     }
     deadOps_ += to - from;
@@ -546,7 +536,7 @@ bool CompiledCircuit::pooledLike(size_t at, uint64_t w, uint32_t& idx) {
 
 bool CompiledCircuit::ownFallback(const TDevice& d, size_t at) const {
     if (recs_[at].k != kSideOp) return false;
-    const Op& op = ops_[recs_[at].in[0]];
+    const Op op = sideOp(recs_[at]);
     return op.kind == kFallback && fallbacks_[op.aux].device == &d;
 }
 
@@ -593,7 +583,7 @@ bool CompiledCircuit::repatchSide(TDevice& d, size_t index, size_t nIn, size_t n
     const size_t at = devOps_[index];
     const size_t next = index + 1 < devOps_.size() ? devOps_[index + 1] : recs_.size() - 1;  // before the end op
     if (next != at + 1 || recs_[at].k != kSideOp) return false;
-    const Op& op = ops_[recs_[at].in[0]];
+    const Op op = sideOp(recs_[at]);
     if (op.kind & kTable) return false;
     uint32_t* pins = nullptr;
     if (op.kind == kFallback) {
@@ -602,7 +592,7 @@ bool CompiledCircuit::repatchSide(TDevice& d, size_t index, size_t nIn, size_t n
         pins = fallbackPins_.data() + f.pinStart;
     } else {
         if (op.nIn != nIn || op.nOut != nOut) return false;
-        pins = pins_.data() + recs_[at].in[1];
+        pins = pins_.data() + recs_[at].in[0];
     }
     for (size_t i = 0; i < nIn; ++i) pins[i] = inPin(d, i);
     for (size_t i = 0; i < nOut; ++i) pins[nIn + i] = outPin(d, i);
@@ -614,6 +604,7 @@ void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In 
     if (addTable(dr, d, nIn, nOut, in, out)) return;
     const std::type_info& t = typeid(*dr);
     Op op{.aux = 0, .nIn = static_cast<uint8_t>(nIn), .nOut = static_cast<uint8_t>(nOut), .param = 0, .kind = kFallback};
+    uint32_t extra[3] = {0, 0, 0};  // a counter's data word and flags
     bool ok = false;
     if (t == typeid(TLogic)) {
         const auto* g = static_cast<const TLogic*>(dr);
@@ -638,7 +629,9 @@ void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In 
         if (TCounterData* cd = counterFlags(d, static_cast<const TCounter&>(*dr), nIn, nOut)) {
             op.kind = kCounter;
             op.param = static_cast<uint8_t>(n);
-            op.aux = newCounter(d, *cd);
+            extra[0] = d.data.slot();
+            extra[1] = cd->addSignal.slot();
+            extra[2] = cd->subSignal.slot();
             ok = true;
         }
     } else if (t == typeid(TSwich)) {
@@ -675,7 +668,7 @@ void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In 
     const size_t pinStart = pins_.size();
     for (size_t i = 0; i < nIn; ++i) pins_.push_back(in(i));
     for (size_t i = 0; i < nOut; ++i) pins_.push_back(out(i));
-    pushSide(op, pinStart);
+    pushSide(op, pinStart, extra);
     noteWrites(pins_.data() + pinStart + nIn, nOut);
 }
 
@@ -689,7 +682,6 @@ void CompiledCircuit::step(SimEnvironment& env) {
     NetCell* const s = NetValueStore::base();
     // Device data words are read and written where the model keeps them.
     int* const data = DeviceDataStore::base();
-    const Counter* const counters = counters_.data();
     // All clocks of one step see one time; read lazily so boards without clocks never ask.
     int64_t now = -1;
     struct ClockPhase {
@@ -724,10 +716,10 @@ void CompiledCircuit::step(SimEnvironment& env) {
     };
     const uint64_t* const pool = pool_.data();
     const Rec* rp = recs_.data();
-    const Op* const ops = ops_.data();
     const uint32_t* const pins = pins_.data();
     const uint32_t* p = pins;
-    const Op* opp = ops;
+    Op op{};                    // the side op being stepped
+    const Rec* side = nullptr;  // and its record
     // Writes the three results of table word `w` for input bits `idx` (unused outputs drive the
     // sink). Table bits above an output's 16 do not reach its result bit (idx < 16).
     auto results = [s](uint64_t w, unsigned idx, const uint32_t* out) {
@@ -740,10 +732,11 @@ next:
     for (;;) {
         const Rec& r = *rp++;
         if (__builtin_expect(r.k == kSideOp, 0)) {
-            opp = ops + r.in[0];
-            p = pins + r.in[1];
-            if (opp->kind & kTable) goto L_kTable;
-            goto* kLabels[opp->kind];
+            side = &r;
+            op = sideOp(r);
+            p = pins + r.in[0];
+            if (op.kind & kTable) goto L_kTable;
+            goto* kLabels[op.kind];
         }
         results(pool[r.k], tableIndex(r.in), r.out);
     }
@@ -751,12 +744,11 @@ next:
     L_kTable : {
         // A table op whose tables did not fit in the pool: the same body, tables inline.
         uint64_t w;
-        std::memcpy(&w, opp, sizeof w);
+        std::memcpy(&w, &op, sizeof w);
         results(w, tableIndex(p), p + 4);
         goto next;
     }
     L_kGate : {
-        const Op& op = *opp;
         unsigned c = 0;
         for (unsigned i = 0; i < op.nIn; ++i) c += rd(p[i]);
         const unsigned v = c >= op.param ? 1u : 0u;
@@ -764,7 +756,6 @@ next:
         goto next;
     }
     L_kRam : {
-        const Op& op = *opp;
         int& d = data[op.aux];
         if (rd(p[1]))
             d = 0;
@@ -777,12 +768,10 @@ next:
     L_kCounter : {
         // Written as selections rather than a chain of branches: counters sit between table ops,
         // and which of reset, load, count up or count down applies changes from step to step.
-        const Op& op = *opp;
         const int n = op.param;
-        const Counter& cn = counters[op.aux];
-        int& d = data[cn.data];
-        int& add = data[cn.add];
-        int& sub = data[cn.sub];
+        int& d = data[side->out[0]];
+        int& add = data[side->out[1]];
+        int& sub = data[side->out[2]];
         // The edge flags as two bits: bit 0 "+" counted, bit 1 "-" counted (each 0 or 1).
         const unsigned f = (static_cast<unsigned>(add) & 1u) | (static_cast<unsigned>(sub) & 1u) << 1;
         const unsigned plus = rd(p[0]), minus = rd(p[1]), set = rd(p[2]), reset = rd(p[3]);
@@ -816,13 +805,11 @@ next:
         goto next;
     }
     L_kSwitch : {
-        const Op& op = *opp;
         const int v = data[op.aux];
         for (int i = 0; i < 4; ++i) wrValue(p[i], v);
         goto next;
     }
     L_kClock : {
-        const Op& op = *opp;
         if (now < 0) now = env.millis();
         // A board's clocks share few periods: each phase is worked out once per step.
         const int64_t t = op.aux;
@@ -839,24 +826,20 @@ next:
     }
     L_kLed : {
         // The first input that is not 0, else the last: with inputs of 0 and 1, whether any is 1.
-        const Op& op = *opp;
         data[op.aux] = static_cast<int>(rd(p[0]) | rd(p[1]) | rd(p[2]) | rd(p[3]));
         goto next;
     }
     L_kDigit4 : {
-        const Op& op = *opp;
         data[op.aux] = kDigitMask[rd(p[0]) | rd(p[1]) << 1 | rd(p[2]) << 2 | rd(p[3]) << 3];
         goto next;
     }
     L_kDigit7 : {
-        const Op& op = *opp;
         int32_t v = 0;
         for (int k = 0; k < 7; ++k) v |= static_cast<int32_t>(rd(p[k])) << k;
         data[op.aux] = v;
         goto next;
     }
     L_kFallback : {
-        const Op& op = *opp;
         const Fallback& fb = fallbacks_[op.aux];
         const uint32_t* fp = fallbackPins_.data() + fb.pinStart;
         int* ins = fbIns_.data();
@@ -882,12 +865,13 @@ bool CompiledCircuit::flipTableEntry(size_t k, unsigned output, unsigned entry) 
     const uint64_t bit = uint64_t{1} << (16 * output + entry);
     for (Rec& r : recs_) {
         if (r.k == kSideOp) {
-            Op& op = ops_[r.in[0]];
+            Op op = sideOp(r);
             if (!(op.kind & kTable) || k-- != 0) continue;
             uint64_t w;
             std::memcpy(&w, &op, sizeof w);
             w ^= bit;
             std::memcpy(&op, &w, sizeof w);
+            setSideOp(r, op);
             return true;
         }
         if (k-- != 0) continue;
@@ -903,8 +887,7 @@ bool CompiledCircuit::flipTableEntry(size_t k, unsigned output, unsigned entry) 
 size_t CompiledCircuit::memoryBytes() const {
     return recs_.capacity() * sizeof(Rec) +
            devOps_.capacity() * sizeof(uint32_t) +
-           pool_.capacity() * sizeof(uint64_t) + ops_.capacity() * sizeof(Op) + pins_.capacity() * sizeof(uint32_t) +
-           counters_.capacity() * sizeof(Counter) +
+           pool_.capacity() * sizeof(uint64_t) + pins_.capacity() * sizeof(uint32_t) +
            fallbacks_.capacity() * sizeof(Fallback) + fallbackPins_.capacity() * sizeof(uint32_t) +
            (fbIns_.capacity() + fbOuts_.capacity()) * sizeof(int);
 }

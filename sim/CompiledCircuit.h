@@ -21,10 +21,11 @@
 // instructions for a gate, an adder and a memory cell, with no branch on the op's size and no
 // decoding of where its pins are or where the next op starts: that mix of shapes changes from op
 // to op on a random board, and branching on it cost more than the few extra loads and stores.
-// A record whose pool index is kSideOp stands for an op of the side stream: its first two input
-// words are that op's index in ops_ and where its pins start in pins_.
+// A record whose pool index is kSideOp holds an op of another kind (see below): where its pins
+// start in pins_, the op itself, and a counter's data word and flags, so that stepping it reads
+// nothing else before its pins and words.
 //
-// The side stream holds 8-byte ops with their pins in an array of their own: table ops whose
+// Those side ops are 8 bytes each with their pins in an array of their own: table ops whose
 // tables no longer fit in the pool (seven pins, inputs and outputs padded as in a record), and the
 // other kinds (counters, wide gates, the constant source, clocks, switches, digit displays, memory
 // cells and lamps holding other values when built), whose pins carry inversion flags in their top
@@ -63,6 +64,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -138,7 +140,7 @@ public:
     enum Kind : uint8_t {
         kGate,     // threshold gate: 1 when at least `param` inputs are 1 (wide AND and OR, constant)
         kRam,      // memory cell holding a value other than 0 or 1; aux = slot of its data word
-        kCounter,  // param = bits, aux = index into counters_
+        kCounter,  // param = bits; the record's outputs are the slots of its data word and flags
         kSwitch,   // aux = slot of its data word, read live
         kClock,    // aux = half period in ms
         kRandom,
@@ -190,7 +192,8 @@ private:
     static constexpr uint32_t kZeroNet = NetValueStore::kZeroSlot;
 
     // One op of the step stream. For a table op, `k` is its index in pool_; for an op of the side
-    // stream it is kSideOp, and in[0] and in[1] are its index in ops_ and its first pin in pins_.
+    // stream it is kSideOp, in[0] is its first pin in pins_, in[1..2] the Op itself (sideOp()),
+    // and for a counter out[0..2] are the slots of its data word and its two flags.
     struct Rec {
         uint32_t in[4];
         uint32_t out[3];
@@ -198,6 +201,12 @@ private:
     };
     static_assert(sizeof(Rec) == 32);
     static constexpr uint32_t kSideOp = 0xffffffffu;
+    static Op sideOp(const Rec& r) {
+        Op op;
+        std::memcpy(&op, &r.in[1], sizeof op);
+        return op;
+    }
+    static void setSideOp(Rec& r, const Op& op) { std::memcpy(&r.in[1], &op, sizeof op); }
 
     void begin(size_t devices);
     // Moves the data words the step touches side by side, in step order, when they are not so.
@@ -216,8 +225,6 @@ private:
     static uint32_t netSlot(const TWireComplex* n) { return n->State.slot(); }
     uint32_t inPin(TDevice& d, size_t i);
     uint32_t outPin(TDevice& d, size_t i);
-    // A counter with its edge flags: its index into counters_.
-    uint32_t newCounter(TDevice& d, TCounterData& flags);
     // One device of `draft` whose state lives in `state`, its pins given by in(i) and out(i).
     // Compiles it to a flat kind when there is one, else to a fallback.
     template <class In, class Out>
@@ -254,8 +261,9 @@ private:
     void noteWrites(const uint32_t* outs, size_t n);
     // A table op's pins as the step reads them: four inputs, three outputs, padded.
     static void padPins(unsigned nIn, unsigned nOut, const uint32_t* pins, uint32_t* in, uint32_t* out);
-    // An op of the side stream whose pins start at pins_[pinStart], announced in the step stream.
-    void pushSide(const Op& op, size_t pinStart);
+    // An op of the side stream whose pins start at pins_[pinStart] (with a counter's three slots in
+    // `extra`), as a record of the step stream.
+    void pushSide(const Op& op, size_t pinStart, const uint32_t* extra = nullptr);
     template <class In, class Out>
     void addFallback(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out);
     // An IC device: its inner circuit expanded in place (input copies, inner devices, output
@@ -282,13 +290,7 @@ private:
     std::vector<uint64_t> pool_;   // table words (format of the table op in Op); entry 0 unused
     std::unordered_map<uint64_t, uint16_t> poolIndex_;  // only while building
     size_t poolLimit_ = kPoolMax;
-    std::vector<Op> ops_;          // the side stream
     Stream<uint32_t> pins_;
-    // Per counter, the slots in DeviceDataStore of its data word and its two edge flags.
-    struct Counter {
-        uint32_t data, add, sub;
-    };
-    std::vector<Counter> counters_;
     std::vector<Fallback> fallbacks_;
     std::vector<uint32_t> fallbackPins_;
     std::vector<int> fbIns_, fbOuts_;  // scratch values for fallbacks
