@@ -14,9 +14,22 @@
 namespace gw {
 
 CompiledCircuit::CompiledCircuit() { clear(); }
-CompiledCircuit::~CompiledCircuit() = default;
+CompiledCircuit::~CompiledCircuit() { releaseClockWords(); }
+
+void CompiledCircuit::releaseClockWords() {
+    for (const ClockWord& c : clockWords_) DeviceDataStore::release(c.slot);
+    clockWords_.clear();
+}
+
+uint32_t CompiledCircuit::clockWord(int period) {
+    for (const ClockWord& c : clockWords_)
+        if (c.period == period) return c.slot;
+    clockWords_.push_back(ClockWord{period, DeviceDataStore::acquire(0)});
+    return clockWords_.back().slot;
+}
 
 void CompiledCircuit::clear() {
+    releaseClockWords();
     recs_.clear();
     devOps_.clear();
     deadOps_ = 0;
@@ -499,6 +512,26 @@ bool CompiledCircuit::repatch(TDevice& d, size_t index) {
         return false;
     const size_t at = devOps_[index];
     if (at >= recs_.size()) return false;
+    TableOp src[kMaxSourceOps];
+    const int ns = sourceOps(dr, d, nIn, nOut, [&](size_t i) { return outPin(d, i); }, src);
+    if (ns >= 0) {
+        // A source's table ops are rewritten in place when it still has as many (a switch that
+        // was compiled to a side op, or one op more or fewer, needs a build).
+        const size_t to = index + 1 < devOps_.size() ? devOps_[index + 1] : recs_.size() - 1;  // before the end op
+        if (to - at != static_cast<size_t>(ns)) return false;
+        uint32_t idx[kMaxSourceOps];
+        for (int i = 0; i < ns; ++i) {
+            const TableOp& op = src[i];
+            const uint64_t w = op.tables | uint64_t{op.nIn + op.nOut} << 48 | uint64_t{kTable | op.nIn | (op.nOut - 1) << 3} << 56;
+            if (!pooledLike(at + static_cast<size_t>(i), w, idx[i])) return false;
+        }
+        for (int i = 0; i < ns; ++i) {
+            Rec& r = recs_[at + static_cast<size_t>(i)];
+            padPins(src[i].nIn, src[i].nOut, src[i].pins, r.in, r.out);
+            r.k = idx[i];
+        }
+        return true;
+    }
     if (typeid(*dr) == typeid(TLoadedDraft)) return ownFallback(d, at) ? repatchSide(d, index, nIn, nOut) : repatchIC(d, index);
     if (recs_[at].k == kSideOp) return repatchSide(d, index, nIn, nOut);
     TableOp op;
@@ -599,8 +632,50 @@ bool CompiledCircuit::repatchSide(TDevice& d, size_t index, size_t nIn, size_t n
     return true;
 }
 
+template <class Out>
+int CompiledCircuit::sourceOps(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, Out out, TableOp* ops) {
+    const std::type_info& t = typeid(*dr);
+    uint32_t word;
+    if (t == typeid(TSwich)) {
+        // A switch's word is read as a net (its low byte) only while it holds 0 or 1, which is
+        // all clicking gives it.
+        if (nIn != 0 || nOut != 4 || (d.data != 0 && d.data != 1)) return -1;
+        word = d.data.slot();
+    } else if (t == typeid(TTicker)) {
+        const int time = static_cast<const TTicker*>(dr)->Time;
+        if (nIn != 0 || nOut != 4 || time <= 0) return -1;
+        word = clockWord(time);
+    } else {
+        return -1;
+    }
+    const uint32_t from = DeviceDataStore::lowByteOffset(word);
+    int n = 0;
+    for (size_t i = 0; i < nOut; ++i) {
+        const uint32_t pin = out(i);
+        if ((pin & kSlotMask) == kSinkNet) continue;  // unwired: nothing to drive
+        if (n == 0 || ops[n - 1].nOut == 3) {
+            ops[n] = TableOp{};
+            ops[n].nIn = 1;
+            ops[n].pins[0] = from;
+            ++n;
+        }
+        TableOp& op = ops[n - 1];
+        const auto copy = static_cast<uint16_t>((pin & kInvBit) ? ~kBitSet[0] : kBitSet[0]);
+        op.tables |= uint64_t{copy} << (16 * op.nOut);
+        op.pins[1 + op.nOut] = pin & kSlotMask;
+        ++op.nOut;
+    }
+    return n;
+}
+
 template <class In, class Out>
 void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In in, Out out) {
+    TableOp src[kMaxSourceOps];
+    const int ns = sourceOps(dr, d, nIn, nOut, out, src);
+    if (ns >= 0) {
+        for (int i = 0; i < ns; ++i) pushTable(src[i].nIn, src[i].nOut, src[i].tables, src[i].pins);
+        return;
+    }
     if (addTable(dr, d, nIn, nOut, in, out)) return;
     const std::type_info& t = typeid(*dr);
     Op op{.aux = 0, .nIn = static_cast<uint8_t>(nIn), .nOut = static_cast<uint8_t>(nOut), .param = 0, .kind = kFallback};
@@ -643,9 +718,11 @@ void CompiledCircuit::addOp(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, In 
     } else if (t == typeid(TTicker)) {
         if (nIn == 0 && nOut == 4) {
             const int time = static_cast<const TTicker*>(dr)->Time;
-            op.kind = time > 0 ? kClock : kRandom;
-            op.aux = time > 0 ? static_cast<uint32_t>(time) : 0;
-            ok = true;
+            // Clocks are table ops (sourceOps); this is a random generator.
+            if (time <= 0) {
+                op.kind = kRandom;
+                ok = true;
+            }
         }
     } else if (t == typeid(TLed)) {
         if (nIn == 4 && nOut == 0) {
@@ -682,12 +759,12 @@ void CompiledCircuit::step(SimEnvironment& env) {
     NetCell* const s = NetValueStore::base();
     // Device data words are read and written where the model keeps them.
     int* const data = DeviceDataStore::base();
-    // All clocks of one step see one time; read lazily so boards without clocks never ask.
-    int64_t now = -1;
-    struct ClockPhase {
-        int64_t period;  // 0: none yet
-        unsigned value;
-    } phases[4] = {};
+    // All clocks of one step see one time: each period's phase goes into its word before the
+    // first op (boards without clocks never ask the time).
+    if (!clockWords_.empty()) {
+        const int64_t now = env.millis();
+        for (const ClockWord& c : clockWords_) data[c.slot] = now % (2 * int64_t{c.period}) > c.period ? 1 : 0;
+    }
 
     // An input value: the net's value, negated for an inverted pin (bit 0 only: a value other
     // than 0 or 1 must not reach an index).
@@ -702,7 +779,7 @@ void CompiledCircuit::step(SimEnvironment& env) {
     // loop itself; a side op's record leads to its op, whose kind jumps through the table of labels
     // and comes back.
     static const void* const kLabels[kKindCount] = {&&L_kGate,   &&L_kRam,    &&L_kCounter, &&L_kSwitch,
-                                                    &&L_kClock,  &&L_kRandom, &&L_kLed,     &&L_kDigit4,
+                                                    &&L_kRandom, &&L_kLed,     &&L_kDigit4,
                                                     &&L_kDigit7, &&L_kFallback, &&done};
     // The table index of four input slots (pins without flags), input 0 added last. Masked to
     // six bits, which the shift by it does anyway (so the mask costs nothing): a net given another
@@ -807,16 +884,6 @@ next:
     L_kSwitch : {
         const int v = data[op.aux];
         for (int i = 0; i < 4; ++i) wrValue(p[i], v);
-        goto next;
-    }
-    L_kClock : {
-        if (now < 0) now = env.millis();
-        // A board's clocks share few periods: each phase is worked out once per step.
-        const int64_t t = op.aux;
-        ClockPhase& c = phases[t & 3];
-        if (c.period != t) c = {t, now % (2 * t) > t ? 1u : 0u};
-        const unsigned v = c.value;
-        for (int i = 0; i < 4; ++i) wr(p[i], v);
         goto next;
     }
     L_kRandom : {

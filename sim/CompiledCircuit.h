@@ -127,6 +127,8 @@ public:
     // For tests that prove the differential checks can see a wrong table: flips entry `entry` (0..15)
     // of output `output` (0..2) in the `k`-th table op. Answers false when there is no such op.
     bool flipTableEntry(size_t k, unsigned output, unsigned entry);
+    // Words of DeviceDataStore the form holds: one per clock period, the clocks' phase.
+    size_t clockWordCount() const { return clockWords_.size(); }
     // Bytes held by the flat form (capacities of its arrays).
     size_t memoryBytes() const;
     // Distinct tables in the pool.
@@ -142,7 +144,6 @@ public:
         kRam,      // memory cell holding a value other than 0 or 1; aux = slot of its data word
         kCounter,  // param = bits; the record's outputs are the slots of its data word and flags
         kSwitch,   // aux = slot of its data word, read live
-        kClock,    // aux = half period in ms
         kRandom,
         kLed,      // a lamp holding a value other than 0 or 1 when built; aux = data word slot
         kDigit4,   // aux = data word slot, as kDigit7
@@ -238,6 +239,21 @@ private:
     };
     template <class In, class Out>
     bool tableOf(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out, TableOp& op);
+    // A switch holding 0 or 1, or a clock, as table ops: copies of one word's low byte (the
+    // switch's data word, or the phase word of the clock's period) to the wired outputs, three
+    // to an op. Answers how many ops it wrote to `ops` (none when no output is wired), or -1 for
+    // a device that is no such source.
+    static constexpr int kMaxSourceOps = 2;
+    template <class Out>
+    int sourceOps(TDraft* draft, TDevice& d, size_t nIn, size_t nOut, Out out, TableOp* ops);
+    // The word holding the phase (0 or 1) of the clocks of `period` ms, set as each step starts.
+    uint32_t clockWord(int period);
+    void releaseClockWords();
+    struct ClockWord {
+        int period;
+        uint32_t slot;  // in DeviceDataStore, owned
+    };
+    std::vector<ClockWord> clockWords_;
     template <class In, class Out>
     bool addTable(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out);
     const TypeTable& typeTable(TDraft* draft, size_t nIn, size_t nOut);

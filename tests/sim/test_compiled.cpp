@@ -409,9 +409,9 @@ std::string runSideBySide(Twin& t, CompiledCircuit& cc, std::mt19937& rng, int s
 }  // namespace
 
 TEST(CompiledStep, AWrongTableEntryIsCaught) {
-    // Two switches into an AND gate into a lamp; the gate and the lamp are table ops 0 and 1.
-    // With the gate's entry for "both inputs 1" flipped, the first step with both switches on must
-    // show a difference.
+    // Two switches into an AND gate into a lamp; the switches, the gate and the lamp are table ops
+    // 0 to 3. With the gate's entry for "both inputs 1" flipped, the first step with both switches
+    // on must show a difference.
     Twin t;
     for (int i = 0; i < 3; ++i) t.net(0);
     const size_t s1 = t.add(TSwich::Create(1)), s2 = t.add(TSwich::Create(1));
@@ -424,9 +424,9 @@ TEST(CompiledStep, AWrongTableEntryIsCaught) {
     t.in(lamp, 0, 2);
     CompiledCircuit cc;
     cc.build(t.fast.devices);
-    ASSERT_EQ(cc.tableCount(), 2u);
-    ASSERT_TRUE(cc.flipTableEntry(0, 0, 3));
-    EXPECT_FALSE(cc.flipTableEntry(2, 0, 0));  // there is no third table op
+    ASSERT_EQ(cc.tableCount(), 4u);
+    ASSERT_TRUE(cc.flipTableEntry(2, 0, 3));
+    EXPECT_FALSE(cc.flipTableEntry(4, 0, 0));  // there is no fifth table op
     Envs env(1);
     auto both = [&](int a, int b) {
         t.ref.devices[s1]->data = t.fast.devices[s1]->data = a;
@@ -505,7 +505,7 @@ TEST(CompiledStep, EachPathAgreesWithTheReference) {
             });
             CompiledCircuit cc;
             cc.build(t.fast.devices);
-            EXPECT_EQ(cc.tableCount(), c.tables);
+            EXPECT_EQ(cc.tableCount(), c.tables + 4) << "the four switches are table ops too";
             Envs env(5);
             for (int step = 0; step < 48; ++step) {
                 const int combo = step % 16;  // every combination, three times
@@ -635,9 +635,9 @@ TEST(CompiledStep, DevicesRemovedFromABuiltFormStepAsIfBuiltWithout) {
 TEST(CompiledStep, CompiledFormsSideBySideShareTheModelAndTakeNoSlots) {
     // Two compiled forms alive at once over different circuits, one rebuilt again and again,
     // stepped in turns: each steps its own circuit's values in the shared stores and nothing else.
-    // Compiling takes no slot of either store and clearing gives none back (IC devices and counters
-    // get their inner circuits and edge flags when first compiled, so the counts are taken after a
-    // first build).
+    // Compiling takes no slot of either store but one data word per clock period, and clearing
+    // gives back just those (IC devices and counters get their inner circuits and edge flags when
+    // first compiled, so the counts are taken after a first build).
     const auto pool = draftPool();
     std::mt19937 rng(321);
     CompiledCircuit cc;
@@ -667,9 +667,10 @@ TEST(CompiledStep, CompiledFormsSideBySideShareTheModelAndTakeNoSlots) {
         }
         // (The reference steps gave their own counters and ICs theirs.)
         const size_t netsNow = NetValueStore::inUse(), wordsNow = DeviceDataStore::inUse();
+        const size_t held = cc.clockWordCount();
         cc.clear();
         EXPECT_EQ(NetValueStore::inUse(), netsNow);
-        EXPECT_EQ(DeviceDataStore::inUse(), wordsNow);
+        EXPECT_EQ(DeviceDataStore::inUse(), wordsNow - held);
     }
 }
 
@@ -713,8 +714,9 @@ TEST(CompiledStep, NetsHoldingOtherValuesAreNeverUsedAsAnIndex) {
 }
 
 TEST(CompiledStep, AWrongTableOfOneOpLeavesTheOpsSharingItAlone) {
-    // Two inverters share one pooled table. Flipping the first one's table must change what that
-    // inverter drives and nothing else; run side by side, only the first output net may differ.
+    // Two inverters share one pooled table (after the switch's op). Flipping the first one's table
+    // must change what that inverter drives and nothing else; run side by side, only the first
+    // output net may differ.
     for (size_t limit : {CompiledCircuit::kPoolMax, size_t{0}}) {
         SCOPED_TRACE(limit ? "pooled" : "inline");
         Twin t;
@@ -729,9 +731,9 @@ TEST(CompiledStep, AWrongTableOfOneOpLeavesTheOpsSharingItAlone) {
         CompiledCircuit cc;
         cc.setPoolLimit(limit);
         cc.build(t.fast.devices);
-        ASSERT_EQ(cc.tableCount(), 2u);
-        EXPECT_EQ(cc.pooledTables(), limit ? 1u : 0u);
-        ASSERT_TRUE(cc.flipTableEntry(0, 0, 0));  // the first inverter now gives 0 for input 0
+        ASSERT_EQ(cc.tableCount(), 3u);
+        EXPECT_EQ(cc.pooledTables(), limit ? 2u : 0u);
+        ASSERT_TRUE(cc.flipTableEntry(1, 0, 0));  // the first inverter now gives 0 for input 0
         t.ref.devices[sw]->data = t.fast.devices[sw]->data = 0;
         t.ref.step();
         cc.run(1);
@@ -759,9 +761,9 @@ TEST(CompiledStep, AWrongSecondOutputIsCaught) {
             CompiledCircuit cc;
             cc.setPoolLimit(limit);
             cc.build(t.fast.devices);
-            ASSERT_EQ(cc.tableCount(), 1u);
-            ASSERT_TRUE(cc.flipTableEntry(0, 1, e));
-            ASSERT_TRUE(cc.flipTableEntry(0, 1, e + 8));
+            ASSERT_EQ(cc.tableCount(), 4u);  // the switches, then the adder
+            ASSERT_TRUE(cc.flipTableEntry(3, 1, e));
+            ASSERT_TRUE(cc.flipTableEntry(3, 1, e + 8));
             bool caught = false;
             for (int combo = 0; combo < 8 && !caught; ++combo) {
                 for (size_t s = 0; s < 3; ++s)
