@@ -10,6 +10,7 @@
 
 #include "ic/ICDescription.h"
 #include "model/Catalogue.h"
+#include "model/DeviceData.h"
 #include "model/InputDevices.h"
 #include "model/LogicDevices.h"
 #include "model/Registry.h"
@@ -688,6 +689,105 @@ TEST(CompiledStep, ALargeCircuitWithStreamsInMappedMemoryAgrees) {
         EXPECT_EQ(runSideBySide(t, cc, rng, 3), "");
     }
     EXPECT_EQ(largepages::mappedBytes(), mappedBefore) << "the mapped streams were given back";
+}
+
+TEST(CompiledStep, DataWordsTheStepTouchesArePackedInStepOrderOnce) {
+    // Memory cells, counters and lamps made among many gates (whose words nothing reads):
+    // compiling moves the words the step touches side by side in step order, a counter's flags
+    // right after its word, each keeping its value; compiling again moves nothing; and the packed
+    // board steps as the reference does.
+    std::mt19937 rng(77);
+    Twin t;
+    const int nets = 60;
+    for (int i = 0; i < nets; ++i) t.net(static_cast<int>(rng() & 1));
+    const DraftPtr gate = TLogic::Create(2, 0);
+    const DraftPtr kinds[] = {TRam::Create(), TCounter::Create(3), TLed::Create(1, 2, 3)};
+    std::vector<size_t> stateful;
+    auto wire = [&](size_t d) {
+        TDevice& r = *t.ref.devices[d];
+        for (size_t k = 0; k < r.inputs.size(); ++k) t.in(d, static_cast<int>(k), rng() % nets);
+        for (size_t k = 0; k < r.outputs.size(); ++k) t.out(d, static_cast<int>(k), rng() % nets);
+    };
+    for (int i = 0; i < 240; ++i) {
+        for (int g = 0; g < 3; ++g) wire(t.add(gate));
+        const size_t d = t.add(kinds[i % 3]);
+        wire(d);
+        const int v = i % 3 == 1 ? static_cast<int>(rng() % 8) : static_cast<int>(rng() % 2);
+        t.ref.devices[d]->data = t.fast.devices[d]->data = v;
+        stateful.push_back(d);
+    }
+    // The words in step order, with their values.
+    auto words = [&] {
+        std::vector<std::pair<uint32_t, int>> w;
+        for (size_t d : stateful) {
+            TDevice& dev = *t.fast.devices[d];
+            w.emplace_back(dev.data.slot(), static_cast<int>(dev.data));
+            if (auto* cd = dynamic_cast<TCounterData*>(dev.obj.get())) {
+                w.emplace_back(cd->addSignal.slot(), static_cast<int>(cd->addSignal));
+                w.emplace_back(cd->subSignal.slot(), static_cast<int>(cd->subSignal));
+            }
+        }
+        return w;
+    };
+    std::vector<int> before;
+    for (size_t d : stateful) before.push_back(t.fast.devices[d]->data);
+    const size_t inUse = DeviceDataStore::inUse();
+    CompiledCircuit cc;
+    cc.build(t.fast.devices);
+    const auto packed = words();
+    ASSERT_EQ(packed.size(), 240u + 2 * 80u);  // counters have their flags now
+    EXPECT_EQ(DeviceDataStore::inUse(), inUse + 2 * 80u) << "the moved words gave their old slots back";
+    for (size_t i = 1; i < packed.size(); ++i) ASSERT_EQ(packed[i].first, packed[i - 1].first + 1) << "word " << i;
+    for (size_t i = 0; i < stateful.size(); ++i) EXPECT_EQ(t.fast.devices[stateful[i]]->data, before[i]);
+    cc.build(t.fast.devices);
+    EXPECT_EQ(words(), packed) << "a second build moved words";
+    EXPECT_EQ(runSideBySide(t, cc, rng, 30), "");
+}
+
+TEST(CompiledStep, SwitchesAndClocksArePatchedInPlaceWhileTheirOpsStayAsMany) {
+    // A switch and a clock drive their wired outputs through table ops, three outputs to an op.
+    // Wiring more outputs (one inverted) is taken in place while each keeps one op; a clock with
+    // all four outputs wired needs a second op, which takes a build. Side by side throughout.
+    Twin t;
+    for (int i = 0; i < 8; ++i) t.net(0);
+    const size_t sw = t.add(TSwich::Create(1)), clk = t.add(TTicker::Create(2));
+    const size_t g = t.add(TLogic::Create(2, 1));
+    t.out(sw, 0, 0);
+    t.out(clk, 0, 1);
+    t.in(g, 0, 0);
+    t.in(g, 1, 1);
+    t.out(g, 0, 2);
+    Envs env(5);
+    FastSimulator fast;
+    uint64_t version = 0;
+    int flips = 0;
+    auto steps = [&](int n) {
+        for (int i = 0; i < n; ++i) {
+            t.ref.devices[sw]->data = t.fast.devices[sw]->data = (++flips / 3) % 2;
+            env.advance(1);
+            setSimEnvironment(env.ref);
+            t.ref.step();
+            setSimEnvironment(env.fast);
+            fast.step(t.fast.devices, version);
+            const std::string diff = difference(t);
+            if (!diff.empty()) return "step " + std::to_string(i) + ": " + diff;
+        }
+        return std::string();
+    };
+    ASSERT_EQ(steps(6), "");
+    ASSERT_EQ(fast.compiled().tableCount(), 3u);
+    t.out(sw, 2, 3);
+    t.out(clk, 1, 4);
+    t.out(clk, 3, 5);
+    t.ref.devices[clk]->invertedOutputs[3] = t.fast.devices[clk]->invertedOutputs[3] = 1;
+    EXPECT_TRUE(fast.patchDevice(t.fast.devices, version, *t.fast.devices[sw]));
+    EXPECT_TRUE(fast.patchDevice(t.fast.devices, version, *t.fast.devices[clk]));
+    EXPECT_EQ(steps(12), "");
+    t.out(clk, 2, 6);
+    EXPECT_FALSE(fast.patchDevice(t.fast.devices, version, *t.fast.devices[clk])) << "four outputs take two ops";
+    ++version;
+    EXPECT_EQ(steps(12), "");
+    EXPECT_EQ(fast.compiled().tableCount(), 4u);
 }
 
 TEST(CompiledStep, NetsHoldingOtherValuesAreNeverUsedAsAnIndex) {
