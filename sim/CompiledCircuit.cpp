@@ -1,6 +1,7 @@
 #include "sim/CompiledCircuit.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 #include <typeinfo>
@@ -61,6 +62,26 @@ void CompiledCircuit::build(const std::vector<TDevice*>& devices) {
     finish();
 }
 
+CompiledCircuit::DraftClass CompiledCircuit::classOf(const TDraft* dr) {
+    // Comparing type_info may compare names; a board has few drafts, so each is classified once
+    // per build and kept in a small table by address.
+    const size_t slot = (reinterpret_cast<uintptr_t>(dr) >> 4) & (kClassSlots - 1);
+    if (building_ && classes_[slot].first == dr) return classes_[slot].second;
+    const std::type_info& t = typeid(*dr);
+    DraftClass c = DraftClass::Other;
+    if (t == typeid(TLogic)) c = DraftClass::Logic;
+    else if (t == typeid(TAdder)) c = DraftClass::Adder;
+    else if (t == typeid(TRam)) c = DraftClass::Ram;
+    else if (t == typeid(TLed)) c = DraftClass::Led;
+    else if (t == typeid(TCounter)) c = DraftClass::Counter;
+    else if (t == typeid(TSwich)) c = DraftClass::Switch;
+    else if (t == typeid(TTicker)) c = DraftClass::Ticker;
+    else if (t == typeid(TDigital)) c = DraftClass::Digital;
+    else if (t == typeid(TLoadedDraft)) c = DraftClass::IC;
+    if (building_) classes_[slot] = {dr, c};
+    return c;
+}
+
 TCounterData* CompiledCircuit::counterFlags(TDevice& d, const TCounter& type, size_t nIn, size_t nOut) {
     const int n = type.ports;
     if (n < 1 || n > 30 || nIn != static_cast<size_t>(n) + 4 || nOut != static_cast<size_t>(n)) return nullptr;
@@ -84,14 +105,14 @@ void CompiledCircuit::packDataWords(const List& devices) {
         TDevice& d = *p;
         TDraft* dr = d.draft.get();
         if (!dr) continue;
-        const std::type_info& t = typeid(*dr);
-        if (t == typeid(TCounter)) {
+        const DraftClass c = classOf(dr);
+        if (c == DraftClass::Counter) {
             words.push_back(&d.data);
             if (TCounterData* cd = counterFlags(d, static_cast<const TCounter&>(*dr), d.inputs.size(), d.outputs.size())) {
                 words.push_back(&cd->addSignal);
                 words.push_back(&cd->subSignal);
             }
-        } else if (t == typeid(TRam) || t == typeid(TLed) || t == typeid(TSwich) || t == typeid(TDigital)) {
+        } else if (c == DraftClass::Ram || c == DraftClass::Led || c == DraftClass::Switch || c == DraftClass::Digital) {
             words.push_back(&d.data);
         }
     }
@@ -112,12 +133,16 @@ void CompiledCircuit::begin(size_t devices) {
     // Typical boards: about four pins per device.
     recs_.reserve(devices + 16);
     writers_.assign(kWriters, Writer{});
+    classes_.assign(kClassSlots, {nullptr, DraftClass::Other});
+    building_ = true;
 }
 
 void CompiledCircuit::finish(bool trim) {
     pushSide(Op{.aux = 0, .nIn = 0, .nOut = 0, .param = 0, .kind = kEnd}, pins_.size());
     types_ = {};
     writers_ = {};
+    classes_ = {};
+    building_ = false;
     std::unordered_map<uint64_t, uint16_t>().swap(poolIndex_);
     // After an append the streams keep their room for the next ones. After a build they keep a
     // little: a device placed on a large board is then compiled onto them without copying them.
@@ -145,6 +170,8 @@ void CompiledCircuit::append(const std::vector<DevicePtr>& devices, size_t from)
     // Take back what finish() added (the end op) and what it let go.
     recs_.pop_back();
     writers_.assign(kWriters, Writer{});
+    classes_.assign(kClassSlots, {nullptr, DraftClass::Other});
+    building_ = true;
     for (size_t i = 1; i < pool_.size(); ++i) poolIndex_.emplace(pool_[i], static_cast<uint16_t>(i));
     for (size_t i = from; i < devices.size(); ++i) addDevice(*devices[i]);
     finish(false);
@@ -193,7 +220,7 @@ void CompiledCircuit::addDevice(TDevice& d) {
         addFallback(dr, d, nIn, nOut, in, out);
         return;
     }
-    if (typeid(*dr) == typeid(TLoadedDraft) && addIC(d)) return;
+    if (classOf(dr) == DraftClass::IC && addIC(d)) return;
     addOp(dr, d, nIn, nOut, in, out);
 }
 
@@ -364,25 +391,33 @@ void CompiledCircuit::orderInputs(unsigned nIn, uint64_t& tables, uint32_t* pins
     unsigned order[4] = {0, 1, 2, 3};
     uint32_t ages[4];
     for (unsigned i = 0; i < nIn; ++i) ages[i] = age(pins[i]);
-    std::stable_sort(order, order + nIn, [&](unsigned a, unsigned b) { return ages[a] < ages[b]; });
     bool same = true;
-    for (unsigned i = 0; i < nIn; ++i) same = same && order[i] == i;
+    for (unsigned i = 1; i < nIn; ++i) {  // insertion sort, stable
+        const unsigned o = order[i];
+        unsigned j = i;
+        for (; j > 0 && ages[order[j - 1]] > ages[o]; --j) order[j] = order[j - 1];
+        order[j] = o;
+        same = same && j == i;
+    }
     if (same) return;
     uint32_t was[4];
     std::copy(pins, pins + nIn, was);
     for (unsigned i = 0; i < nIn; ++i) pins[i] = was[order[i]];
-    // Entry i of a new table: the old entry whose input order[j] has bit j of i.
-    uint64_t t = 0;
-    for (unsigned o = 0; o < 3; ++o) {
-        const auto old = static_cast<uint16_t>(tables >> (16 * o));
-        uint16_t now = 0;
-        for (unsigned i = 0; i < 16; ++i) {
-            unsigned from = 0;
-            for (unsigned j = 0; j < 4; ++j)
-                if ((i >> j) & 1u) from |= 1u << order[j];
-            if ((old >> from) & 1u) now = static_cast<uint16_t>(now | (1u << i));
-        }
-        t |= uint64_t{now} << (16 * o);
+    // The tables follow by swapping two inputs at a time (all three tables at once: a swap never
+    // moves a bit out of its 16): entries whose index has input a set and b clear trade places
+    // with those whose index has b set and a clear.
+    unsigned at[4] = {0, 1, 2, 3};  // the old input now at each position
+    uint64_t t = tables & uint64_t{0xFFFFFFFFFFFF};
+    for (unsigned q = 0; q < nIn; ++q) {
+        unsigned p = q;
+        while (at[p] != order[q]) ++p;
+        if (p == q) continue;
+        const unsigned d = (1u << p) - (1u << q);
+        const uint64_t m16 = kBitSet[q] & ~kBitSet[p] & 0xFFFFu;
+        const uint64_t m = m16 | m16 << 16 | m16 << 32;
+        const uint64_t x = (t ^ (t >> d)) & m;
+        t ^= x ^ (x << d);
+        std::swap(at[p], at[q]);
     }
     tables = (tables & ~uint64_t{0xFFFFFFFFFFFF}) | t;
 }
@@ -634,14 +669,14 @@ bool CompiledCircuit::repatchSide(TDevice& d, size_t index, size_t nIn, size_t n
 
 template <class Out>
 int CompiledCircuit::sourceOps(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, Out out, TableOp* ops) {
-    const std::type_info& t = typeid(*dr);
+    const DraftClass c = classOf(dr);
     uint32_t word;
-    if (t == typeid(TSwich)) {
+    if (c == DraftClass::Switch) {
         // A switch's word is read as a net (its low byte) only while it holds 0 or 1, which is
         // all clicking gives it.
         if (nIn != 0 || nOut != 4 || (d.data != 0 && d.data != 1)) return -1;
         word = d.data.slot();
-    } else if (t == typeid(TTicker)) {
+    } else if (c == DraftClass::Ticker) {
         const int time = static_cast<const TTicker*>(dr)->Time;
         if (nIn != 0 || nOut != 4 || time <= 0) return -1;
         word = clockWord(time);

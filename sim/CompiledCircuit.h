@@ -209,6 +209,13 @@ private:
     }
     static void setSideOp(Rec& r, const Op& op) { std::memcpy(&r.in[1], &op, sizeof op); }
 
+    // The built-in drafts the flat form treats apart.
+    enum class DraftClass : uint8_t { Other, Logic, Adder, Ram, Led, Counter, Switch, Ticker, Digital, IC };
+    DraftClass classOf(const TDraft* draft);
+    static constexpr size_t kClassSlots = 64;
+    std::vector<std::pair<const TDraft*, DraftClass>> classes_;  // only while building
+    bool building_ = false;
+
     void begin(size_t devices);
     // Moves the data words the step touches side by side, in step order, when they are not so.
     template <class List>
