@@ -4,15 +4,23 @@
 // random source of the simulation environment, in the same order.
 //
 // Layout. Most devices (gates of up to four inputs, inverters, both adders, lamps, memory cells
-// holding 0 or 1, and the copies that carry values into and out of IC inner circuits) share one
-// table op: up to four input slots and up to three output slots, each output a 16-entry truth
+// holding 0 or 1, clocks, switches holding 0 or 1, and the copies that carry values into and out
+// of IC inner circuits) share one table op: up to four input slots and up to three output slots, each output a 16-entry truth
 // table indexed by the input values, with every pin's inversion folded into the tables. A memory
 // cell's bit and a lamp's value are an extra input and/or output of the op: the device's data word
 // itself, read and written through its lowest byte (see below). One op kind for nearly all
 // devices means the step runs one branch-free body instead of jumping to a different body per
 // device, which a random mix of kinds would turn into a stream of mispredicted jumps. The tables
 // are built by running the type's own Update on every input combination, so they cannot drift from
-// the type's behaviour.
+// the type's behaviour. A clock's op copies the phase of its period, which a word of the form's
+// own holds (set once as each step starts: all clocks of a step see one time); a switch's op
+// copies its data word, read when the op runs, so the board's mouse handling may change it between
+// steps. Only wired outputs are driven, three to an op.
+//
+// The step waits mostly on values written by the ops just before (a ripple adder's carry, a gate
+// reading the gate before it): the inputs of a table op are ordered by how recently an op drove
+// them, the latest first, and the step adds input 0 to the table index last, so the value likeliest
+// still on its way delays the fewest instructions.
 //
 // A board uses few distinct tables (a type, times the inversions of its pins), so they are kept
 // once in a pool. The step reads one stream of 32-byte records, one per op: four input slots,
@@ -27,15 +35,16 @@
 //
 // Those side ops are 8 bytes each with their pins in an array of their own: table ops whose
 // tables no longer fit in the pool (seven pins, inputs and outputs padded as in a record), and the
-// other kinds (counters, wide gates, the constant source, clocks, switches, digit displays, memory
-// cells and lamps holding other values when built), whose pins carry inversion flags in their top
-// bit. Types this form does not know (and
-// built-in types with odd parameters) are stepped through their draft's own Update with input and
-// output values taken from and given to the flat arrays. Counters, displays, switches and memory
-// cells and lamps built holding another value read and write their data word where the model keeps
-// it (DeviceDataStore, model/DeviceData.h: dense, never moving); so do counters with their two edge
-// flags, which are data words of the same store. A switch's word is read when its op runs, so the board's mouse
-// handling may change it between steps. A last side op ends the step, so the loop counts nothing.
+// other kinds (counters, wide gates, the constant source, random generators, digit displays,
+// switches, memory cells and lamps holding other values when built), whose pins carry inversion
+// flags in their top bit. Types this form does not know (and built-in types with odd parameters)
+// are stepped through their draft's own Update with input and output values taken from and given
+// to the flat arrays. Counters, displays, switches and memory cells and lamps built holding
+// another value read and write their data word where the model keeps it (DeviceDataStore,
+// model/DeviceData.h: dense, never moving); so do counters with their two edge flags, which are
+// data words of the same store. Building moves the data words the step touches side by side in
+// step order when they are not (packDataWords): made among the words of gates, they would each be a
+// cache miss on a large board. A last side op ends the step, so the loop counts nothing.
 //
 // The model and the flat form. A net's value lives in NetValueStore (model/Wire.h), one byte per
 // net in one array that never moves, and the step reads and writes it there: pins of nets (and of
