@@ -33,6 +33,9 @@ void CompiledCircuit::clear() {
     releaseClockWords();
     recs_.clear();
     devOps_.clear();
+    pairs_.clear();
+    prevPlain_ = nullptr;
+    prevRec_ = SIZE_MAX;
     deadOps_ = 0;
     pool_.assign(1, 0);
     poolIndex_.clear();
@@ -151,6 +154,7 @@ void CompiledCircuit::finish(bool trim) {
     trimTo(pins_, kRoomOps);
     pool_.shrink_to_fit();
     devOps_.shrink_to_fit();
+    pairs_.shrink_to_fit();
 }
 
 template <class V>
@@ -169,6 +173,7 @@ void CompiledCircuit::append(const std::vector<DevicePtr>& devices, size_t from)
     }
     // Take back what finish() added (the end op) and what it let go.
     recs_.pop_back();
+    prevPlain_ = nullptr;  // no op is shared across an append
     writers_.assign(kWriters, Writer{});
     classes_.assign(kClassSlots, {nullptr, DraftClass::Other});
     building_ = true;
@@ -205,6 +210,21 @@ void CompiledCircuit::addFallback(TDraft* draft, TDevice& state, size_t nIn, siz
 }
 
 void CompiledCircuit::addDevice(TDevice& d) {
+    const size_t start = recs_.size();
+    compileDevice(d);
+    // One pooled table op of a plain table type: it may share an op with its neighbour.
+    const DraftClass c = d.draft ? classOf(d.draft.get()) : DraftClass::Other;
+    const bool plain = fusion_ && recs_.size() == start + 1 && recs_[start].k != kSideOp &&
+                       (c == DraftClass::Logic || c == DraftClass::Adder || c == DraftClass::Ram || c == DraftClass::Led);
+    if (plain && prevPlain_ && prevRec_ + 1 == start && tryFuse(*prevPlain_, d, prevRec_)) {
+        prevPlain_ = nullptr;  // a pair takes no third
+        return;
+    }
+    prevPlain_ = plain ? &d : nullptr;
+    prevRec_ = start;
+}
+
+void CompiledCircuit::compileDevice(TDevice& d) {
     ++deviceCount_;
     devOps_.push_back(static_cast<uint32_t>(recs_.size()));
     TDraft* dr = d.draft.get();
@@ -450,6 +470,110 @@ void CompiledCircuit::pushTable(unsigned nIn, unsigned nOut, uint64_t tables, co
     noteWrites(pins_.data() + pins_.size() - 3, nOut);
 }
 
+CompiledCircuit::TableOp CompiledCircuit::opAt(size_t rec) const {
+    const Rec& r = recs_[rec];
+    const uint64_t w = pool_[r.k];
+    TableOp op;
+    op.nIn = (w >> 56) & 7;
+    op.nOut = ((w >> 59) & 3) + 1;
+    op.tables = w & uint64_t{0xFFFFFFFFFFFF};
+    std::copy(r.in, r.in + op.nIn, op.pins);
+    std::copy(r.out, r.out + op.nOut, op.pins + op.nIn);
+    return op;
+}
+
+bool CompiledCircuit::fuseOps(const TableOp& a, const TableOp& b, TableOp& f) {
+    if (a.nOut + b.nOut > 3) return false;
+    f = TableOp{};
+    // The inputs of both, each slot once; an input of `b` that `a` drives is `a`'s result (the
+    // last of its outputs to that slot, as the last write wins).
+    unsigned n = 0;
+    auto input = [&](uint32_t slot) -> int {
+        for (unsigned i = 0; i < n; ++i)
+            if (f.pins[i] == slot) return static_cast<int>(i);
+        if (n == 4) return -1;
+        f.pins[n] = slot;
+        return static_cast<int>(n++);
+    };
+    int aIn[4], bIn[4];  // index bit of each input; for `b`, -1 - m for output m of `a`
+    for (unsigned j = 0; j < a.nIn; ++j)
+        if ((aIn[j] = input(a.pins[j])) < 0) return false;
+    for (unsigned j = 0; j < b.nIn; ++j) {
+        int from = 0;
+        for (unsigned m = 0; m < a.nOut; ++m)
+            if (a.pins[a.nIn + m] == b.pins[j] && b.pins[j] != kSinkNet) from = -1 - static_cast<int>(m);
+        if (from == 0 && (from = input(b.pins[j])) < 0) return false;
+        bIn[j] = from;
+    }
+    f.nIn = n;
+    f.nOut = a.nOut + b.nOut;
+    std::copy(a.pins + a.nIn, a.pins + a.nIn + a.nOut, f.pins + n);
+    std::copy(b.pins + b.nIn, b.pins + b.nIn + b.nOut, f.pins + n + a.nOut);
+    f.dataWord = a.dataWord || b.dataWord;
+    for (unsigned i = 0; i < 16; ++i) {
+        unsigned ai = 0, bi = 0;
+        for (unsigned j = 0; j < a.nIn; ++j) ai |= ((i >> aIn[j]) & 1u) << j;
+        unsigned ar[3] = {0, 0, 0};
+        for (unsigned m = 0; m < a.nOut; ++m) ar[m] = (a.tables >> (16 * m + ai)) & 1u;
+        for (unsigned j = 0; j < b.nIn; ++j) bi |= (bIn[j] >= 0 ? (i >> bIn[j]) & 1u : ar[-1 - bIn[j]]) << j;
+        for (unsigned m = 0; m < a.nOut; ++m) f.tables |= uint64_t{ar[m]} << (16 * m + i);
+        for (unsigned m = 0; m < b.nOut; ++m)
+            f.tables |= ((b.tables >> (16 * m + bi)) & 1u) << (16 * (a.nOut + m) + i);
+    }
+    return true;
+}
+
+bool CompiledCircuit::tryFuse(TDevice& first, TDevice& second, size_t rec) {
+    TableOp f;
+    if (!fuseOps(opAt(rec), opAt(rec + 1), f)) return false;
+    orderInputs(f.nIn, f.tables, f.pins, [this](uint32_t slot) { return lastWriterAge(slot); });
+    const uint64_t w = f.tables | uint64_t{f.nIn + f.nOut} << 48 | uint64_t{kTable | f.nIn | (f.nOut - 1) << 3} << 56;
+    auto it = poolIndex_.find(w);
+    if (it == poolIndex_.end()) {
+        if (pool_.size() > poolLimit_) return false;
+        it = poolIndex_.emplace(w, static_cast<uint16_t>(pool_.size())).first;
+        pool_.push_back(w);
+    }
+    Rec& r = recs_[rec];
+    padPins(f.nIn, f.nOut, f.pins, r.in, r.out);
+    r.k = it->second;
+    recs_.pop_back();
+    --tableCount_;
+    pairs_.push_back(Pair{static_cast<uint32_t>(rec), &first, &second});
+    return true;
+}
+
+CompiledCircuit::Pair* CompiledCircuit::pairAt(size_t rec) {
+    auto it = std::lower_bound(pairs_.begin(), pairs_.end(), rec, [](const Pair& p, size_t r) { return p.rec < r; });
+    return it != pairs_.end() && it->rec == rec ? &*it : nullptr;
+}
+
+CompiledCircuit::Pair* CompiledCircuit::pairOf(const TDevice& d, size_t at) {
+    if (pairs_.empty()) return nullptr;
+    if (Pair* p = pairAt(at); p && p->first == &d) return p;
+    if (Pair* p = at > 0 ? pairAt(at - 1) : nullptr; p && p->second == &d) return p;
+    return nullptr;
+}
+
+bool CompiledCircuit::rewriteTable(size_t rec, TableOp op) {
+    orderInputs(op.nIn, op.tables, op.pins, [&](uint32_t slot) {
+        for (size_t back = 1; back <= kLookBack && back <= rec; ++back) {
+            const Rec& b = recs_[rec - back];
+            if (b.k == kSideOp) break;
+            for (uint32_t o : b.out)
+                if (o == slot) return static_cast<uint32_t>(back);
+        }
+        return UINT32_MAX;
+    });
+    const uint64_t w = op.tables | uint64_t{op.nIn + op.nOut} << 48 | uint64_t{kTable | op.nIn | (op.nOut - 1) << 3} << 56;
+    uint32_t idx;
+    if (!pooledLike(rec, w, idx)) return false;
+    Rec& r = recs_[rec];
+    padPins(op.nIn, op.nOut, op.pins, r.in, r.out);
+    r.k = idx;
+    return true;
+}
+
 uint64_t CompiledCircuit::copyWord(uint32_t from, uint32_t to) {
     uint16_t t = kBitSet[0];
     if (from & kInvBit) t = static_cast<uint16_t>(~t);
@@ -504,8 +628,24 @@ bool CompiledCircuit::addTable(TDraft* dr, TDevice& d, size_t nIn, size_t nOut, 
     return true;
 }
 
-bool CompiledCircuit::remove(size_t index) {
+bool CompiledCircuit::remove(size_t index, const TDevice& d) {
     if (index >= devOps_.size() || recs_.empty()) return false;
+    if (Pair* p = pairOf(d, devOps_[index])) {
+        // The shared op is compiled again for the neighbour alone.
+        TDevice& other = p->first == &d ? *p->second : *p->first;
+        TDraft* dr = other.draft.get();
+        TableOp op;
+        if (!dr || !tableOf(dr, other, other.inputs.size(), other.outputs.size(),
+                            [&](size_t i) { return inPin(other, i); }, [&](size_t i) { return outPin(other, i); }, op) ||
+            !rewriteTable(p->rec, op))
+            return false;
+        const uint32_t rec = p->rec;
+        pairs_.erase(pairs_.begin() + (p - pairs_.data()));
+        if (devOps_[index] == rec) devOps_[index + 1] = rec;  // the second device now owns the op
+        devOps_.erase(devOps_.begin() + static_cast<std::ptrdiff_t>(index));
+        --deviceCount_;
+        return true;
+    }
     const size_t from = devOps_[index];
     const size_t to = index + 1 < devOps_.size() ? devOps_[index + 1] : recs_.size() - 1;  // before the end op
     // Ops left doing nothing cost a little in every step: past a share of all ops, build afresh.
@@ -547,6 +687,16 @@ bool CompiledCircuit::repatch(TDevice& d, size_t index) {
         return false;
     const size_t at = devOps_[index];
     if (at >= recs_.size()) return false;
+    if (Pair* p = pairOf(d, at)) {
+        // Both devices of a shared op compiled again, as one op when they still fit in one.
+        TableOp a, b, f;
+        auto table = [&](TDevice& x, TableOp& op) {
+            TDraft* xd = x.draft.get();
+            return xd && tableOf(xd, x, x.inputs.size(), x.outputs.size(), [&](size_t i) { return inPin(x, i); },
+                                 [&](size_t i) { return outPin(x, i); }, op);
+        };
+        return table(*p->first, a) && table(*p->second, b) && fuseOps(a, b, f) && rewriteTable(p->rec, f);
+    }
     TableOp src[kMaxSourceOps];
     const int ns = sourceOps(dr, d, nIn, nOut, [&](size_t i) { return outPin(d, i); }, src);
     if (ns >= 0) {
@@ -572,23 +722,7 @@ bool CompiledCircuit::repatch(TDevice& d, size_t index) {
     TableOp op;
     if (!tableOf(dr, d, nIn, nOut, [&](size_t i) { return inPin(d, i); }, [&](size_t i) { return outPin(d, i); }, op))
         return false;
-    // Inputs in order of their drivers' recency, as a build orders them, from the ops just before.
-    orderInputs(op.nIn, op.tables, op.pins, [&](uint32_t slot) {
-        for (size_t back = 1; back <= kLookBack && back <= at; ++back) {
-            const Rec& b = recs_[at - back];
-            if (b.k == kSideOp) break;
-            for (uint32_t o : b.out)
-                if (o == slot) return static_cast<uint32_t>(back);
-        }
-        return UINT32_MAX;
-    });
-    const uint64_t w = op.tables | uint64_t{op.nIn + op.nOut} << 48 | uint64_t{kTable | op.nIn | (op.nOut - 1) << 3} << 56;
-    uint32_t idx;
-    if (!pooledLike(at, w, idx)) return false;
-    Rec& r = recs_[at];
-    padPins(op.nIn, op.nOut, op.pins, r.in, r.out);
-    r.k = idx;
-    return true;
+    return rewriteTable(at, op);
 }
 
 bool CompiledCircuit::pooledLike(size_t at, uint64_t w, uint32_t& idx) {
@@ -987,7 +1121,7 @@ bool CompiledCircuit::flipTableEntry(size_t k, unsigned output, unsigned entry) 
 }
 
 size_t CompiledCircuit::memoryBytes() const {
-    return recs_.capacity() * sizeof(Rec) +
+    return recs_.capacity() * sizeof(Rec) + pairs_.capacity() * sizeof(Pair) +
            devOps_.capacity() * sizeof(uint32_t) +
            pool_.capacity() * sizeof(uint64_t) + pins_.capacity() * sizeof(uint32_t) +
            fallbacks_.capacity() * sizeof(Fallback) + fallbackPins_.capacity() * sizeof(uint32_t) +

@@ -114,11 +114,13 @@ public:
     // tables went inline, a device whose op changes kind). Nets may have been merged, split or removed, provided every device with a
     // pin on a net that left is updated before the next run (no op may read a slot given back).
     bool repatch(TDevice& d, size_t index);
-    // The `index`-th device of the list compiled is being removed from it (its pins disconnected,
-    // nothing else changed): its ops are left reading nothing and driving nothing, and the device
+    // The `index`-th device of the list compiled, `d`, is being removed from it (its pins
+    // disconnected, nothing else changed): its ops are left reading nothing and driving nothing
+    // (an op it shares with a neighbour is compiled again for the neighbour alone), and the device
     // is forgotten, so the form matches the list without it. Answers false (and changes nothing)
-    // when so many ops lie idle already that a build is the better course.
-    bool remove(size_t index);
+    // when so many ops lie idle already that a build is the better course, or the neighbour's op
+    // has no room in the pool.
+    bool remove(size_t index, const TDevice& d);
 
     // Runs `steps` steps on the flat form; the model is current after each.
     void run(int steps = 1);
@@ -145,6 +147,11 @@ public:
     // For tests: caps the pool (at most kPoolMax tables) for the next builds, so that small circuits
     // also run table ops from the side stream.
     void setPoolLimit(size_t tables) { poolLimit_ = std::min<size_t>(tables, kPoolMax); }
+    // For tests that address table ops one by one: whether the next builds fuse neighbours (see
+    // Pair); on by default.
+    void setFusion(bool on) { fusion_ = on; }
+    // Table ops that step two devices.
+    size_t fusedPairs() const { return pairs_.size(); }
     static constexpr size_t kPoolMax = 0x7fff;
 
     // Internal kinds of the flat form. The table op has the top bit of its kind byte set (see Op).
@@ -255,6 +262,38 @@ private:
     };
     template <class In, class Out>
     bool tableOf(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out, TableOp& op);
+    // Two neighbours in one op. A device compiled to one pooled table op, followed by another such
+    // device whose op fits with it in one (four distinct inputs and three outputs in all), share
+    // one op that computes both, in order: the second's inputs that the first drives come from the
+    // first's tables instead of from the values it stores, so the second does not wait for them,
+    // and the step runs one op fewer. The op counts as the first device's; the second has none.
+    // pairs_ lists these ops in stream order with their devices, for edits.
+    struct Pair {
+        uint32_t rec;
+        TDevice* first;
+        TDevice* second;
+    };
+    std::vector<Pair> pairs_;
+    bool fusion_ = true;
+    // While building: the device just compiled and its record, when it was one plain table op.
+    TDevice* prevPlain_ = nullptr;
+    size_t prevRec_ = SIZE_MAX;
+    // The table op in record `rec` (a pooled one), as tables and pins.
+    TableOp opAt(size_t rec) const;
+    // `a` then `b` as one op in `f`; false when they do not fit in one.
+    static bool fuseOps(const TableOp& a, const TableOp& b, TableOp& f);
+    // Fuses the device just compiled (one op at `rec` + 1) into the previous one's op at `rec`.
+    bool tryFuse(TDevice& first, TDevice& second, size_t rec);
+    // The pair whose op is record `rec`, or null.
+    Pair* pairAt(size_t rec);
+    // The pair holding device `d`, whose ops start at record `at` (null when none).
+    Pair* pairOf(const TDevice& d, size_t at);
+    // Writes `op` into pooled record `rec` with its inputs ordered as a build would order them
+    // (from the ops just before); false when its tables have no room in the pool.
+    bool rewriteTable(size_t rec, TableOp op);
+    // The device compiled without the pair it shared an op with.
+    void compileDevice(TDevice& d);
+
     // A switch holding 0 or 1, or a clock, as table ops: copies of one word's low byte (the
     // switch's data word, or the phase word of the clock's period) to the wired outputs, three
     // to an op. Answers how many ops it wrote to `ops` (none when no output is wired), or -1 for

@@ -54,7 +54,7 @@ bool FastSimulator::patchDevices(const std::vector<DevicePtr>& devices, uint64_t
 
 bool FastSimulator::removeDevice(const std::vector<DevicePtr>& devices, uint64_t version, TDevice& d) {
     const size_t i = currentIndexOf(devices, version, d);
-    if (i == SIZE_MAX || !circuit_.remove(i)) return false;
+    if (i == SIZE_MAX || !circuit_.remove(i, d)) return false;
     --size_;
     ++removals_;
     return true;
