@@ -797,6 +797,79 @@ TEST(CompiledStep, SwitchesAndClocksArePatchedInPlaceWhileTheirOpsStayAsMany) {
     EXPECT_EQ(fast.compiled().tableCount(), 4u);
 }
 
+TEST(CompiledStep, NeighboursSharingAnOpArePatchedAndRemovedOneByOne) {
+    // A chain of gates, each reading the one before: neighbours share ops, the second reading the
+    // first's result from the shared tables. Inverting or rewiring an input of either device of a
+    // shared op is taken in place; removing either leaves the other stepping alone. Side by side
+    // with the reference throughout, the switches at the start flipping.
+    Twin t;
+    for (int i = 0; i < 16; ++i) t.net(0);
+    const size_t s0 = t.add(TSwich::Create(1)), s1 = t.add(TSwich::Create(1));
+    t.out(s0, 0, 0);
+    t.out(s1, 0, 1);
+    std::vector<size_t> gates;
+    for (int i = 0; i < 12; ++i) {
+        const size_t g = t.add(TLogic::Create(2, i % 3 == 2 ? 1 : 0));
+        t.in(g, 0, static_cast<size_t>(i + 1));
+        t.in(g, 1, static_cast<size_t>(i % 2));
+        t.out(g, 0, static_cast<size_t>(i + 2));
+        gates.push_back(g);
+    }
+    Envs env(9);
+    FastSimulator fast;
+    uint64_t version = 0;
+    int flips = 0;
+    auto steps = [&](int n) {
+        for (int i = 0; i < n; ++i) {
+            ++flips;
+            t.ref.devices[s0]->data = t.fast.devices[s0]->data = flips % 2;
+            t.ref.devices[s1]->data = t.fast.devices[s1]->data = (flips / 2) % 2;
+            setSimEnvironment(env.ref);
+            t.ref.step();
+            setSimEnvironment(env.fast);
+            fast.step(t.fast.devices, version);
+            const std::string diff = difference(t);
+            if (!diff.empty()) return "step " + std::to_string(i) + ": " + diff;
+        }
+        return std::string();
+    };
+    ASSERT_EQ(steps(8), "");
+    ASSERT_EQ(fast.compiled().fusedPairs(), 6u);
+    ASSERT_EQ(fast.compiled().tableCount(), 2u + 6u);
+    auto invert = [&](size_t dev, int pin) {
+        t.ref.devices[dev]->invertedInputs[pin] ^= 1;
+        t.fast.devices[dev]->invertedInputs[pin] ^= 1;
+        return fast.patchDevice(t.fast.devices, version, *t.fast.devices[dev]);
+    };
+    EXPECT_TRUE(invert(gates[0], 0));  // the first of a pair
+    EXPECT_TRUE(invert(gates[3], 1));  // the second of one
+    EXPECT_EQ(steps(8), "");
+    t.in(gates[5], 1, 0);  // now reading the first switch as well
+    EXPECT_TRUE(fast.patchDevice(t.fast.devices, version, *t.fast.devices[gates[5]]));
+    EXPECT_EQ(steps(8), "");
+    EXPECT_EQ(fast.patchCount(), 3u);
+    // Removing the first of one pair and the second of another: the neighbours step alone.
+    const TDevice* first = t.fast.devices[gates[6]].get();   // pairs: (0,1) (2,3) (4,5) (6,7) ...
+    const TDevice* second = t.fast.devices[gates[9]].get();
+    for (const TDevice* gone : {first, second}) {
+        size_t i = 0;
+        while (t.fast.devices[i].get() != gone) ++i;
+        ASSERT_TRUE(fast.removeDevice(t.fast.devices, version, *t.fast.devices[i]));
+        t.ref.devices.erase(t.ref.devices.begin() + static_cast<std::ptrdiff_t>(i));
+        t.fast.devices.erase(t.fast.devices.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    EXPECT_EQ(fast.compiled().fusedPairs(), 4u);
+    EXPECT_EQ(steps(8), "");
+    // The neighbours left alone own their ops: edits of them land there.
+    for (const TDevice* left : {t.fast.devices[gates[7] - 1].get(), t.fast.devices[gates[8] - 1].get()}) {
+        size_t i = 0;
+        while (t.fast.devices[i].get() != left) ++i;
+        EXPECT_TRUE(invert(i, 0));
+    }
+    EXPECT_EQ(steps(8), "");
+    EXPECT_EQ(fast.compileCount(), 1u) << "every edit was taken in place";
+}
+
 TEST(CompiledStep, NetsHoldingOtherValuesAreNeverUsedAsAnIndex) {
     // Nets are 0 or 1, but a net given another value behind the step's back must not send the step
     // out of its tables (the sanitizer build checks shifts and reads); every net a device drives
