@@ -38,7 +38,8 @@ void CompiledCircuit::clear() {
     prevRec_ = SIZE_MAX;
     deadOps_ = 0;
     pool_.assign(1, 0);
-    poolIndex_.clear();
+    poolKeys_.clear();
+    poolVals_.clear();
     pins_.clear();
     fallbacks_.clear();
     fallbackPins_.clear();
@@ -135,6 +136,7 @@ void CompiledCircuit::begin(size_t devices) {
     clear();
     // Typical boards: about four pins per device.
     recs_.reserve(devices + 16);
+    indexPool();
     writers_.assign(kWriters, Writer{});
     classes_.assign(kClassSlots, {nullptr, DraftClass::Other});
     building_ = true;
@@ -146,7 +148,8 @@ void CompiledCircuit::finish(bool trim) {
     writers_ = {};
     classes_ = {};
     building_ = false;
-    std::unordered_map<uint64_t, uint16_t>().swap(poolIndex_);
+    std::vector<uint64_t>().swap(poolKeys_);
+    std::vector<uint16_t>().swap(poolVals_);
     // After an append the streams keep their room for the next ones. After a build they keep a
     // little: a device placed on a large board is then compiled onto them without copying them.
     if (!trim) return;
@@ -177,7 +180,7 @@ void CompiledCircuit::append(const std::vector<DevicePtr>& devices, size_t from)
     writers_.assign(kWriters, Writer{});
     classes_.assign(kClassSlots, {nullptr, DraftClass::Other});
     building_ = true;
-    for (size_t i = 1; i < pool_.size(); ++i) poolIndex_.emplace(pool_[i], static_cast<uint16_t>(i));
+    indexPool();
     for (size_t i = from; i < devices.size(); ++i) addDevice(*devices[i]);
     finish(false);
 }
@@ -442,21 +445,48 @@ void CompiledCircuit::orderInputs(unsigned nIn, uint64_t& tables, uint32_t* pins
     tables = (tables & ~uint64_t{0xFFFFFFFFFFFF}) | t;
 }
 
+void CompiledCircuit::indexPool() {
+    poolKeys_.assign(kPoolSlots, 0);
+    poolVals_.assign(kPoolSlots, 0);
+    for (size_t i = 1; i < pool_.size(); ++i)
+        if (!poolFind(pool_[i])) poolInsert(pool_[i], static_cast<uint16_t>(i));
+}
+
+size_t CompiledCircuit::poolSlot(uint64_t w) { return static_cast<size_t>((w * 0x9E3779B97F4A7C15u) >> 48); }
+
+uint16_t CompiledCircuit::poolFind(uint64_t w) const {
+    for (size_t i = poolSlot(w);; i = (i + 1) & (kPoolSlots - 1)) {
+        if (poolKeys_[i] == w) return poolVals_[i];
+        if (poolKeys_[i] == 0) return 0;
+    }
+}
+
+void CompiledCircuit::poolInsert(uint64_t w, uint16_t k) {
+    size_t i = poolSlot(w);
+    while (poolKeys_[i] != 0) i = (i + 1) & (kPoolSlots - 1);
+    poolKeys_[i] = w;
+    poolVals_[i] = k;
+}
+
+uint16_t CompiledCircuit::poolAdd(uint64_t w) {
+    const auto k = static_cast<uint16_t>(pool_.size());
+    pool_.push_back(w);
+    poolInsert(w, k);
+    return k;
+}
+
 void CompiledCircuit::pushTable(unsigned nIn, unsigned nOut, uint64_t tables, const uint32_t* given) {
     uint32_t pins[8];
     std::copy(given, given + nIn + nOut, pins);
     orderInputs(nIn, tables, pins, [this](uint32_t slot) { return lastWriterAge(slot); });
     const uint64_t w = tables | uint64_t{nIn + nOut} << 48 | uint64_t{kTable | nIn | (nOut - 1) << 3} << 56;
     ++tableCount_;
-    auto it = poolIndex_.find(w);
-    if (it == poolIndex_.end() && pool_.size() <= poolLimit_) {
-        it = poolIndex_.emplace(w, static_cast<uint16_t>(pool_.size())).first;
-        pool_.push_back(w);
-    }
-    if (it != poolIndex_.end()) {
+    uint16_t k = poolFind(w);
+    if (!k && pool_.size() <= poolLimit_) k = poolAdd(w);
+    if (k) {
         Rec r;
         padPins(nIn, nOut, pins, r.in, r.out);
-        r.k = it->second;
+        r.k = k;
         recs_.push_back(r);
         noteWrites(r.out, nOut);
         return;
@@ -510,33 +540,52 @@ bool CompiledCircuit::fuseOps(const TableOp& a, const TableOp& b, TableOp& f) {
     std::copy(a.pins + a.nIn, a.pins + a.nIn + a.nOut, f.pins + n);
     std::copy(b.pins + b.nIn, b.pins + b.nIn + b.nOut, f.pins + n + a.nOut);
     f.dataWord = a.dataWord || b.dataWord;
+    // Per bit of the shared index: the index bits of `a` and of `b` it sets; per output of `a`: the
+    // index bits of `b` its result sets.
+    unsigned toA[4] = {0, 0, 0, 0}, toB[4] = {0, 0, 0, 0}, fromA[3] = {0, 0, 0};
+    for (unsigned j = 0; j < a.nIn; ++j) toA[aIn[j]] |= 1u << j;
+    for (unsigned j = 0; j < b.nIn; ++j) {
+        if (bIn[j] >= 0)
+            toB[bIn[j]] |= 1u << j;
+        else
+            fromA[-1 - bIn[j]] |= 1u << j;
+    }
+    unsigned ai[16], bi[16];
+    ai[0] = bi[0] = 0;
+    for (unsigned i = 1; i < 16; ++i) {
+        const auto low = static_cast<unsigned>(std::countr_zero(i));
+        ai[i] = ai[i & (i - 1)] | toA[low];
+        bi[i] = bi[i & (i - 1)] | toB[low];
+    }
     for (unsigned i = 0; i < 16; ++i) {
-        unsigned ai = 0, bi = 0;
-        for (unsigned j = 0; j < a.nIn; ++j) ai |= ((i >> aIn[j]) & 1u) << j;
-        unsigned ar[3] = {0, 0, 0};
-        for (unsigned m = 0; m < a.nOut; ++m) ar[m] = (a.tables >> (16 * m + ai)) & 1u;
-        for (unsigned j = 0; j < b.nIn; ++j) bi |= (bIn[j] >= 0 ? (i >> bIn[j]) & 1u : ar[-1 - bIn[j]]) << j;
-        for (unsigned m = 0; m < a.nOut; ++m) f.tables |= uint64_t{ar[m]} << (16 * m + i);
+        unsigned bx = bi[i];
+        for (unsigned m = 0; m < a.nOut; ++m) {
+            const unsigned r = (a.tables >> (16 * m + ai[i])) & 1u;
+            f.tables |= uint64_t{r} << (16 * m + i);
+            bx |= r ? fromA[m] : 0u;
+        }
         for (unsigned m = 0; m < b.nOut; ++m)
-            f.tables |= ((b.tables >> (16 * m + bi)) & 1u) << (16 * (a.nOut + m) + i);
+            f.tables |= ((b.tables >> (16 * m + bx)) & 1u) << (16 * (a.nOut + m) + i);
     }
     return true;
 }
 
 bool CompiledCircuit::tryFuse(TDevice& first, TDevice& second, size_t rec) {
+    // Most pairs have too many outputs between them: that is seen from the pool words alone.
+    if (((pool_[recs_[rec].k] >> 59) & 3) + ((pool_[recs_[rec + 1].k] >> 59) & 3) > 1) return false;
     TableOp f;
     if (!fuseOps(opAt(rec), opAt(rec + 1), f)) return false;
     orderInputs(f.nIn, f.tables, f.pins, [this](uint32_t slot) { return lastWriterAge(slot); });
     const uint64_t w = f.tables | uint64_t{f.nIn + f.nOut} << 48 | uint64_t{kTable | f.nIn | (f.nOut - 1) << 3} << 56;
-    auto it = poolIndex_.find(w);
-    if (it == poolIndex_.end()) {
-        if (pool_.size() > poolLimit_) return false;
-        it = poolIndex_.emplace(w, static_cast<uint16_t>(pool_.size())).first;
-        pool_.push_back(w);
+    uint16_t k = poolFind(w);
+    if (!k) {
+        // Shared ops take at most half the pool, so that the tables of single ops still fit.
+        if (pool_.size() > poolLimit_ / 2) return false;
+        k = poolAdd(w);
     }
     Rec& r = recs_[rec];
     padPins(f.nIn, f.nOut, f.pins, r.in, r.out);
-    r.k = it->second;
+    r.k = k;
     recs_.pop_back();
     --tableCount_;
     pairs_.push_back(Pair{static_cast<uint32_t>(rec), &first, &second});

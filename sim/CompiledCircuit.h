@@ -75,7 +75,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "model/Device.h"
@@ -359,7 +358,18 @@ private:
     using Stream = std::vector<T, LargePageAllocator<T>>;
     Stream<Rec> recs_;             // the ops in step order
     std::vector<uint64_t> pool_;   // table words (format of the table op in Op); entry 0 unused
-    std::unordered_map<uint64_t, uint16_t> poolIndex_;  // only while building
+    // While building, the pool's index: open addressing over twice the most words the pool holds
+    // (a table word is never 0: its kind has the table bit). poolFind answers 0 for a word not in
+    // the pool; poolAdd appends one.
+    static constexpr size_t kPoolSlots = 65536;
+    static_assert(kPoolSlots >= 2 * (kPoolMax + 1));
+    std::vector<uint64_t> poolKeys_;
+    std::vector<uint16_t> poolVals_;
+    void indexPool();
+    static size_t poolSlot(uint64_t w);
+    uint16_t poolFind(uint64_t w) const;
+    void poolInsert(uint64_t w, uint16_t k);
+    uint16_t poolAdd(uint64_t w);
     size_t poolLimit_ = kPoolMax;
     Stream<uint32_t> pins_;
     std::vector<Fallback> fallbacks_;
