@@ -51,9 +51,10 @@ void BM_StepCompiled(benchmark::State& st) {
     for (auto _ : st) fs.step(b.deviceList, 1);
     perDevice(st, b.deviceList.size());
     st.counters["fallbacks"] = static_cast<double>(fs.compiled().fallbackCount());
-    // Share of devices on the shared table op.
-    st.counters["table_share"] = static_cast<double>(fs.compiled().tableCount()) /
+    // Share of devices on the table op (an op two devices share counts for both), and such ops.
+    st.counters["table_share"] = static_cast<double>(fs.compiled().tableCount() + fs.compiled().fusedPairs()) /
                                  static_cast<double>(fs.compiled().deviceCount());
+    st.counters["shared_ops"] = static_cast<double>(fs.compiled().fusedPairs());
     st.counters["pooled_tables"] = static_cast<double>(fs.compiled().pooledTables());
 }
 

@@ -107,11 +107,14 @@ public:
 
     // The `index`-th device of the list compiled (`d`) had pins connected, disconnected, moved to
     // another net or their inversions toggled: updates its op in place and answers true when it is
-    // a pooled table op whose new tables fit the pool, a device of one side-stream op (a flat kind
-    // other than the table op, or a fallback), or an IC whose copies to and from its inner circuit
-    // are pooled ops; answers false (and changes nothing) when a build is needed (table ops whose
-    // tables went inline, a device whose op changes kind). Nets may have been merged, split or removed, provided every device with a
-    // pin on a net that left is updated before the next run (no op may read a slot given back).
+    // a pooled table op whose new tables fit the pool (alone, or still together with the neighbour
+    // it shares an op with), a device of one side-stream op (a flat kind other than the table op,
+    // or a fallback), a switch or clock keeping as many ops, or an IC whose copies to and from its
+    // inner circuit are pooled ops; answers false (and changes nothing) when a build is needed
+    // (table ops whose tables went inline, a device whose op changes kind or count, neighbours that
+    // no longer fit in one op). Nets may have been merged, split or removed, provided every device
+    // with a pin on a net that left is updated before the next run (no op may read a slot given
+    // back).
     bool repatch(TDevice& d, size_t index);
     // The `index`-th device of the list compiled, `d`, is being removed from it (its pins
     // disconnected, nothing else changed): its ops are left reading nothing and driving nothing
@@ -130,9 +133,9 @@ public:
     size_t innerDeviceCount() const { return innerCount_; }
     // Devices stepped through their draft's Update because the flat form has no kind for them.
     size_t fallbackCount() const { return fallbacks_.size(); }
-    // Devices (inner ones included) stepped through the shared table op.
+    // Table ops (IC inner ones and copies included; an op shared by two devices counts once).
     size_t tableCount() const { return tableCount_; }
-    // Of those, memory cells and lamps whose bit the op reads and writes in their data word.
+    // Memory cells and lamps whose bit a table op reads and writes in their data word.
     size_t tableDataWordCount() const { return tableDataWords_; }
     // For tests that prove the differential checks can see a wrong table: flips entry `entry` (0..15)
     // of output `output` (0..2) in the `k`-th table op. Answers false when there is no such op.
