@@ -390,6 +390,22 @@ namespace {
 
 // Steps both circuits `steps` times through a compiled form built (and possibly tampered with) by
 // the caller, flipping switches at random; answers the first difference, or "".
+// Steps the reference and `fast` side by side `n` times, `before` running ahead of each step
+// (flipping switches, passing time); answers the first difference, or "".
+template <class Before>
+std::string stepBoth(Twin& t, FastSimulator& fast, uint64_t version, Envs& env, int n, Before before) {
+    for (int i = 0; i < n; ++i) {
+        before();
+        setSimEnvironment(env.ref);
+        t.ref.step();
+        setSimEnvironment(env.fast);
+        fast.step(t.fast.devices, version);
+        std::string diff = difference(t);
+        if (!diff.empty()) return "step " + std::to_string(i) + ": " + diff;
+    }
+    return "";
+}
+
 std::string runSideBySide(Twin& t, CompiledCircuit& cc, std::mt19937& rng, int steps) {
     Envs env(static_cast<uint32_t>(rng()));
     for (int step = 0; step < steps; ++step) {
@@ -769,17 +785,10 @@ TEST(CompiledStep, SwitchesAndClocksArePatchedInPlaceWhileTheirOpsStayAsMany) {
     uint64_t version = 0;
     int flips = 0;
     auto steps = [&](int n) {
-        for (int i = 0; i < n; ++i) {
+        return stepBoth(t, fast, version, env, n, [&] {
             t.ref.devices[sw]->data = t.fast.devices[sw]->data = (++flips / 3) % 2;
             env.advance(1);
-            setSimEnvironment(env.ref);
-            t.ref.step();
-            setSimEnvironment(env.fast);
-            fast.step(t.fast.devices, version);
-            const std::string diff = difference(t);
-            if (!diff.empty()) return "step " + std::to_string(i) + ": " + diff;
-        }
-        return std::string();
+        });
     };
     ASSERT_EQ(steps(6), "");
     ASSERT_EQ(fast.compiled().tableCount(), 3u);
@@ -820,18 +829,11 @@ TEST(CompiledStep, NeighboursSharingAnOpArePatchedAndRemovedOneByOne) {
     uint64_t version = 0;
     int flips = 0;
     auto steps = [&](int n) {
-        for (int i = 0; i < n; ++i) {
+        return stepBoth(t, fast, version, env, n, [&] {
             ++flips;
             t.ref.devices[s0]->data = t.fast.devices[s0]->data = flips % 2;
             t.ref.devices[s1]->data = t.fast.devices[s1]->data = (flips / 2) % 2;
-            setSimEnvironment(env.ref);
-            t.ref.step();
-            setSimEnvironment(env.fast);
-            fast.step(t.fast.devices, version);
-            const std::string diff = difference(t);
-            if (!diff.empty()) return "step " + std::to_string(i) + ": " + diff;
-        }
-        return std::string();
+        });
     };
     ASSERT_EQ(steps(8), "");
     ASSERT_EQ(fast.compiled().fusedPairs(), 6u);
