@@ -479,7 +479,7 @@ void CompiledCircuit::pushTable(unsigned nIn, unsigned nOut, uint64_t tables, co
     uint32_t pins[8];
     std::copy(given, given + nIn + nOut, pins);
     orderInputs(nIn, tables, pins, [this](uint32_t slot) { return lastWriterAge(slot); });
-    const uint64_t w = tables | uint64_t{nIn + nOut} << 48 | uint64_t{kTable | nIn | (nOut - 1) << 3} << 56;
+    const uint64_t w = tableWord(tables, nIn, nOut);
     ++tableCount_;
     uint16_t k = poolFind(w);
     if (!k && pool_.size() <= poolLimit_) k = poolAdd(w);
@@ -576,7 +576,7 @@ bool CompiledCircuit::tryFuse(TDevice& first, TDevice& second, size_t rec) {
     TableOp f;
     if (!fuseOps(opAt(rec), opAt(rec + 1), f)) return false;
     orderInputs(f.nIn, f.tables, f.pins, [this](uint32_t slot) { return lastWriterAge(slot); });
-    const uint64_t w = f.tables | uint64_t{f.nIn + f.nOut} << 48 | uint64_t{kTable | f.nIn | (f.nOut - 1) << 3} << 56;
+    const uint64_t w = tableWord(f.tables, f.nIn, f.nOut);
     uint16_t k = poolFind(w);
     if (!k) {
         // Shared ops take at most half the pool, so that the tables of single ops still fit.
@@ -614,7 +614,7 @@ bool CompiledCircuit::rewriteTable(size_t rec, TableOp op) {
         }
         return UINT32_MAX;
     });
-    const uint64_t w = op.tables | uint64_t{op.nIn + op.nOut} << 48 | uint64_t{kTable | op.nIn | (op.nOut - 1) << 3} << 56;
+    const uint64_t w = tableWord(op.tables, op.nIn, op.nOut);
     uint32_t idx;
     if (!pooledLike(rec, w, idx)) return false;
     Rec& r = recs_[rec];
@@ -627,7 +627,7 @@ uint64_t CompiledCircuit::copyWord(uint32_t from, uint32_t to) {
     uint16_t t = kBitSet[0];
     if (from & kInvBit) t = static_cast<uint16_t>(~t);
     if (to & kInvBit) t = static_cast<uint16_t>(~t);
-    return t | uint64_t{2} << 48 | uint64_t{kTable | 1u} << 56;
+    return tableWord(t, 1, 1);
 }
 
 void CompiledCircuit::addCopy(uint32_t from, uint32_t to) {
@@ -681,13 +681,8 @@ bool CompiledCircuit::remove(size_t index, const TDevice& d) {
     if (index >= devOps_.size() || recs_.empty()) return false;
     if (Pair* p = pairOf(d, devOps_[index])) {
         // The shared op is compiled again for the neighbour alone.
-        TDevice& other = p->first == &d ? *p->second : *p->first;
-        TDraft* dr = other.draft.get();
         TableOp op;
-        if (!dr || !tableOf(dr, other, other.inputs.size(), other.outputs.size(),
-                            [&](size_t i) { return inPin(other, i); }, [&](size_t i) { return outPin(other, i); }, op) ||
-            !rewriteTable(p->rec, op))
-            return false;
+        if (!deviceTable(p->first == &d ? *p->second : *p->first, op) || !rewriteTable(p->rec, op)) return false;
         const uint32_t rec = p->rec;
         pairs_.erase(pairs_.begin() + (p - pairs_.data()));
         if (devOps_[index] == rec) devOps_[index + 1] = rec;  // the second device now owns the op
@@ -739,12 +734,7 @@ bool CompiledCircuit::repatch(TDevice& d, size_t index) {
     if (Pair* p = pairOf(d, at)) {
         // Both devices of a shared op compiled again, as one op when they still fit in one.
         TableOp a, b, f;
-        auto table = [&](TDevice& x, TableOp& op) {
-            TDraft* xd = x.draft.get();
-            return xd && tableOf(xd, x, x.inputs.size(), x.outputs.size(), [&](size_t i) { return inPin(x, i); },
-                                 [&](size_t i) { return outPin(x, i); }, op);
-        };
-        return table(*p->first, a) && table(*p->second, b) && fuseOps(a, b, f) && rewriteTable(p->rec, f);
+        return deviceTable(*p->first, a) && deviceTable(*p->second, b) && fuseOps(a, b, f) && rewriteTable(p->rec, f);
     }
     TableOp src[kMaxSourceOps];
     const int ns = sourceOps(dr, d, nIn, nOut, [&](size_t i) { return outPin(d, i); }, src);
@@ -756,7 +746,7 @@ bool CompiledCircuit::repatch(TDevice& d, size_t index) {
         uint32_t idx[kMaxSourceOps];
         for (int i = 0; i < ns; ++i) {
             const TableOp& op = src[i];
-            const uint64_t w = op.tables | uint64_t{op.nIn + op.nOut} << 48 | uint64_t{kTable | op.nIn | (op.nOut - 1) << 3} << 56;
+            const uint64_t w = tableWord(op.tables, op.nIn, op.nOut);
             if (!pooledLike(at + static_cast<size_t>(i), w, idx[i])) return false;
         }
         for (int i = 0; i < ns; ++i) {
@@ -769,9 +759,13 @@ bool CompiledCircuit::repatch(TDevice& d, size_t index) {
     if (typeid(*dr) == typeid(TLoadedDraft)) return ownFallback(d, at) ? repatchSide(d, index, nIn, nOut) : repatchIC(d, index);
     if (recs_[at].k == kSideOp) return repatchSide(d, index, nIn, nOut);
     TableOp op;
-    if (!tableOf(dr, d, nIn, nOut, [&](size_t i) { return inPin(d, i); }, [&](size_t i) { return outPin(d, i); }, op))
-        return false;
-    return rewriteTable(at, op);
+    return deviceTable(d, op) && rewriteTable(at, op);
+}
+
+bool CompiledCircuit::deviceTable(TDevice& d, TableOp& op) {
+    TDraft* dr = d.draft.get();
+    return dr && tableOf(dr, d, d.inputs.size(), d.outputs.size(), [&](size_t i) { return inPin(d, i); },
+                         [&](size_t i) { return outPin(d, i); }, op);
 }
 
 bool CompiledCircuit::pooledLike(size_t at, uint64_t w, uint32_t& idx) {

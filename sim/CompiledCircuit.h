@@ -255,6 +255,10 @@ private:
     // Compiles it to a flat kind when there is one, else to a fallback.
     template <class In, class Out>
     void addOp(TDraft* draft, TDevice& state, size_t nIn, size_t nOut, In in, Out out);
+    // The word of a table op (format of Op, see there).
+    static uint64_t tableWord(uint64_t tables, unsigned nIn, unsigned nOut) {
+        return tables | uint64_t{nIn + nOut} << 48 | uint64_t{kTable | nIn | (nOut - 1) << 3} << 56;
+    }
     // A table op's tables and pins, before they go into the streams.
     struct TableOp {
         uint64_t tables = 0;
@@ -295,6 +299,9 @@ private:
     bool rewriteTable(size_t rec, TableOp op);
     // The device compiled without the pair it shared an op with.
     void compileDevice(TDevice& d);
+
+    // The table op of placed device `d` from its own pins (tableOf); false when it has none.
+    bool deviceTable(TDevice& d, TableOp& op);
 
     // A switch holding 0 or 1, or a clock, as table ops: copies of one word's low byte (the
     // switch's data word, or the phase word of the clock's period) to the wired outputs, three
