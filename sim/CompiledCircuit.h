@@ -5,8 +5,9 @@
 //
 // Layout. Most devices (gates of up to four inputs, inverters, both adders, lamps, memory cells
 // holding 0 or 1, clocks, switches holding 0 or 1, and the copies that carry values into and out
-// of IC inner circuits) share one table op: up to four input slots and up to three output slots, each output a 16-entry truth
-// table indexed by the input values, with every pin's inversion folded into the tables. A memory
+// of IC inner circuits) share one table op: up to four input slots and up to three output slots,
+// each output a 16-entry truth table indexed by the input values, with every pin's inversion
+// folded into the tables. A memory
 // cell's bit and a lamp's value are an extra input and/or output of the op: the device's data word
 // itself, read and written through its lowest byte (see below). One op kind for nearly all
 // devices means the step runs one branch-free body instead of jumping to a different body per
@@ -20,7 +21,9 @@
 // The step waits mostly on values written by the ops just before (a ripple adder's carry, a gate
 // reading the gate before it): the inputs of a table op are ordered by how recently an op drove
 // them, the latest first, and the step adds input 0 to the table index last, so the value likeliest
-// still on its way delays the fewest instructions.
+// still on its way delays the fewest instructions. Better still, two neighbouring devices whose
+// ops fit in one share it (see Pair): the second reads what the first drives from the tables, not
+// from memory, and the step runs one op fewer.
 //
 // A board uses few distinct tables (a type, times the inversions of its pins), so they are kept
 // once in a pool. The step reads one stream of 32-byte records, one per op: four input slots,
