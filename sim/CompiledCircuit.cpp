@@ -1010,7 +1010,7 @@ void CompiledCircuit::step(SimEnvironment& env) {
     Op op{};                    // the side op being stepped
     const Rec* side = nullptr;  // and its record
     // Writes the three results of table word `w` for input bits `idx` (unused outputs drive the
-    // sink). Table bits above an output's 16 do not reach its result bit (idx < 16).
+    // sink). While nets hold 0 or 1, idx < 16 and no output's result takes a bit of another's table.
     auto results = [s](uint64_t w, unsigned idx, const uint32_t* out) {
         const uint64_t r = w >> idx;
         s[out[0]] = static_cast<NetCell>(r & 1);
